@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Installs, through apt-get, what building and testing zurpm needs and this machine lacks.
+#   scripts/install-deps.sh            the Linux build: compilers, CMake, GoogleTest, CLI11, toml++
+#   scripts/install-deps.sh windows    also the 32-bit Windows cross compiler and Wine
+set -euo pipefail
+
+want=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev libtomlplusplus-dev)
+if [[ "${1:-}" == "windows" ]]; then
+  want+=(g++-mingw-w64-i686 wine wine32:i386)
+fi
+
+missing=()
+for package in "${want[@]}"; do
+  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
+done
+[[ ${#missing[@]} -eq 0 ]] && exit 0
+
+echo "installing: ${missing[*]}"
+sudo_cmd=()
+[[ $(id -u) -ne 0 ]] && sudo_cmd=(sudo)
+for package in "${missing[@]}"; do
+  if [[ "$package" == *:i386 ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+    "${sudo_cmd[@]}" dpkg --add-architecture i386
+  fi
+done
+export DEBIAN_FRONTEND=noninteractive
+"${sudo_cmd[@]}" apt-get update -qq
+"${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
