@@ -136,7 +136,10 @@ public:
 
 class Plant {
 public:
-    explicit Plant(PlantSpec spec);
+    // Where window memory comes from (pcimsim: shared memory it can hand to a client); null: the
+    // heap.
+    using WindowAllocator = std::function<uint8_t*(int card, uint32_t length)>;
+    explicit Plant(PlantSpec spec, WindowAllocator allocate = nullptr);
     ~Plant();
     Plant(const Plant&) = delete;
     Plant& operator=(const Plant&) = delete;
@@ -180,11 +183,6 @@ public:
     void clearEvents();
     void onDatagram(std::function<void(const DatagramEvent&)> observer);
     void onGlobalData(std::function<void(const GlobalDataEvent&)> observer);
-
-    // Where window memory comes from (pcimsim: shared memory it can hand to a client). Must be set
-    // before the first advance or request; the default is the heap.
-    using WindowAllocator = std::function<uint8_t*(int card, uint32_t length)>;
-    void setWindowAllocator(WindowAllocator allocate);
 
 private:
     struct Impl;
