@@ -14,4 +14,8 @@ int mapCardWindow(CardConfig* card);  // 0 mapped, 1 not
 int startCard(CardConfig* card);      // 0 running, 1 the handshake failed (and said why)
 void resetCard(CardConfig* card);
 
+// The card record of a slot (0-3) of the current context, when it is one that this driver's last
+// start made; null otherwise (not configured, or a block the driver never started).
+CardConfig* configuredCard(int slot);
+
 }  // namespace zurpm

@@ -1,10 +1,122 @@
-// Placeholder until the data commands land.
+// The data commands. The station chooses the card (32 stations a card) and the device on its LAN;
+// the access becomes a request packet, travels through the card, and what was read lands in the
+// host's buffer. One bit of a PLC word is written by reading the word, changing the bit and
+// writing the word back.
+//
+// Every failure is reported at the driver level and ends with "Error transmitting request packet";
+// a failed read leaves the host's buffer as it was.
 #include "exchange/commands.h"
 
+#include <cstring>
+
+#include "cards/card_service.h"
+#include "exchange/packet.h"
+#include "exchange/transport.h"
+#include "gates/memory_types.h"
+#include "host/messages.h"
+
 namespace zurpm {
-int32_t readGate(ZurRequest*) { return ZUR_RESULT_FAILED; }
-int32_t readSingleGate(ZurRequest*) { return ZUR_RESULT_FAILED; }
-int32_t writeGate(ZurRequest*) { return ZUR_RESULT_FAILED; }
-int32_t writeSingleGate(ZurRequest*) { return ZUR_RESULT_FAILED; }
-int32_t writeBitOfWord(ZurRequest*) { return ZUR_RESULT_FAILED; }
+
+namespace {
+
+constexpr int32_t stationsPerCard = 32;
+constexpr int32_t highestStation = 127;
+
+int32_t failed() {
+    hostMessage(levelDriver, "ZURPM Error: Error transmitting request packet");
+    return ZUR_RESULT_FAILED;
+}
+
+GateAccess* accessOf(ZurRequest* request) { return static_cast<GateAccess*>(request->gate); }
+
+int32_t transferGate(ZurRequest* request, uint8_t direction) {
+    GateAccess* access = accessOf(request);
+    if (access == nullptr || access->data == nullptr) {
+        hostMessage(levelDriver, "ZURPM Error: No value buffer for the gate");
+        return failed();
+    }
+    const int32_t station = access->hardwareAddress.station;
+    if (station < 0 || station > highestStation) {
+        hostMessage(levelDriver, "ZURPM Error: Station %d is out of range", station);
+        return failed();
+    }
+    if (checkRequestCapacity(access, direction) != 0) return failed();
+
+    RequestPacket packet{};
+    packet.direction = direction;
+    buildRequestPacket(access, &packet);
+    const int slot = station / stationsPerCard;
+    packet.device = static_cast<uint8_t>(station % stationsPerCard);
+
+    CardConfig* card = configuredCard(slot);
+    if (card == nullptr) return failed();
+    if (card->window == nullptr) {
+        hostMessage(levelDriver, "ZURPM Error: PCIM card %d is not in service", slot + 1);
+        return failed();
+    }
+    if (transmitPacket(&packet, card) != 0) return failed();
+    if (parseReplyPacket(access, &packet) != 0) return failed();
+    return ZUR_RESULT_OK;
+}
+
+bool isWordMemory(int32_t memoryType) {
+    return memoryType == memRegisters || memoryType == memAnalogInputs ||
+           memoryType == memAnalogOutputs;
+}
+
+}  // namespace
+
+int32_t readGate(ZurRequest* request) { return transferGate(request, directionRead); }
+
+int32_t writeGate(ZurRequest* request) { return transferGate(request, directionWrite); }
+
+int32_t readSingleGate(ZurRequest* request) {
+    if (GateAccess* access = accessOf(request)) access->count = 1;
+    return readGate(request);
+}
+
+int32_t writeSingleGate(ZurRequest* request) {
+    GateAccess* access = accessOf(request);
+    if (access != nullptr && isWordMemory(access->hardwareAddress.memoryType) &&
+        access->hardwareAddress.bit != -1)
+        return writeBitOfWord(request);
+    if (access != nullptr) access->count = 1;
+    return writeGate(request);
+}
+
+int32_t writeBitOfWord(ZurRequest* request) {
+    const GateAccess* access = accessOf(request);
+    if (access == nullptr || access->data == nullptr) {
+        hostMessage(levelDriver, "ZURPM Error: No value buffer for the gate");
+        return failed();
+    }
+    const int32_t bit = access->hardwareAddress.bit;
+    if (bit < 0 || bit > 15) {
+        hostMessage(levelDriver, "ZURPM Error:  Invalid Bit Number %d", bit);
+        return failed();
+    }
+
+    // The word travels through private copies: the host's records stay as they are.
+    uint8_t word[4] = {};
+    GateAccess wordAccess = *access;
+    wordAccess.hardwareAddress.bit = -1;
+    wordAccess.count = 1;
+    wordAccess.data = word;
+    ZurRequest wordRequest = *request;
+    wordRequest.gate = &wordAccess;
+
+    const int32_t readResult = readSingleGate(&wordRequest);
+    if (readResult != ZUR_RESULT_OK) return readResult;
+
+    int16_t hostValue;
+    std::memcpy(&hostValue, static_cast<const uint8_t*>(access->data) + 2, sizeof hostValue);
+    uint16_t value;
+    std::memcpy(&value, word + 2, sizeof value);
+    const uint16_t mask = static_cast<uint16_t>(1u << bit);
+    value = hostValue == 1 ? static_cast<uint16_t>(value | mask) : static_cast<uint16_t>(value & ~mask);
+    std::memcpy(word + 2, &value, sizeof value);
+
+    return writeGate(&wordRequest);
+}
+
 }  // namespace zurpm
