@@ -1,0 +1,348 @@
+// The XPORTIO device served over a Unix socket: see pcimemu/device_server.h.
+#include "pcimemu/device_server.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "plant_clock.h"
+#include "window_memory.h"
+
+namespace pcimemu {
+
+namespace {
+
+constexpr uint32_t mapMemoryCode = 0xD0532000;
+constexpr uint32_t unmapMemoryCode = 0xD0532004;
+constexpr uint32_t readPortCode = 0xD0532008;
+constexpr uint32_t writePortCode = 0xD053200C;
+
+constexpr uint32_t greetingOpen = 1;
+constexpr uint32_t greetingHeld = 0;
+constexpr size_t requestHeaderSize = 12;
+constexpr size_t mapRequestSize = 24;
+
+// No request of this device carries more; a client that claims more is not speaking the protocol.
+constexpr uint32_t inputLimit = 64 * 1024;
+// How long a reply may wait for a client that does not read before the client is dropped.
+constexpr int replyPatienceMs = 5000;
+
+uint32_t getU32(const uint8_t* from) {
+    return static_cast<uint32_t>(from[0]) | static_cast<uint32_t>(from[1]) << 8 |
+           static_cast<uint32_t>(from[2]) << 16 | static_cast<uint32_t>(from[3]) << 24;
+}
+
+uint64_t getU64(const uint8_t* from) { return getU32(from) | static_cast<uint64_t>(getU32(from + 4)) << 32; }
+
+void putU32(uint8_t* to, uint32_t value) {
+    for (int i = 0; i < 4; ++i) to[i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+// Sends every byte, the descriptor (if any) with the first of them. False: the client is gone or
+// does not read.
+bool sendAll(int socket, const uint8_t* bytes, size_t count, int descriptor) {
+    bool descriptorPending = descriptor >= 0;
+    while (count > 0) {
+        iovec part{const_cast<uint8_t*>(bytes), count};
+        msghdr message{};
+        message.msg_iov = &part;
+        message.msg_iovlen = 1;
+        alignas(cmsghdr) uint8_t control[CMSG_SPACE(sizeof(int))] = {};
+        if (descriptorPending) {
+            message.msg_control = control;
+            message.msg_controllen = sizeof control;
+            cmsghdr* item = CMSG_FIRSTHDR(&message);
+            item->cmsg_level = SOL_SOCKET;
+            item->cmsg_type = SCM_RIGHTS;
+            item->cmsg_len = CMSG_LEN(sizeof(int));
+            std::memcpy(CMSG_DATA(item), &descriptor, sizeof descriptor);
+        }
+        const ssize_t sent = sendmsg(socket, &message, MSG_NOSIGNAL);
+        if (sent < 0 && errno == EINTR) continue;
+        if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            pollfd writable{socket, POLLOUT, 0};
+            if (poll(&writable, 1, replyPatienceMs) <= 0) return false;
+            continue;
+        }
+        if (sent <= 0) return false;
+        descriptorPending = false;
+        bytes += sent;
+        count -= static_cast<size_t>(sent);
+    }
+    return true;
+}
+
+bool sendGreeting(int socket, uint32_t greeting) {
+    uint8_t bytes[4];
+    putU32(bytes, greeting);
+    return sendAll(socket, bytes, sizeof bytes, -1);
+}
+
+// Whether something listens at path.
+bool someoneListens(const sockaddr_un& address) {
+    const int probe = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (probe < 0) return false;
+    const bool listening = connect(probe, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    close(probe);
+    return listening;
+}
+
+}  // namespace
+
+DeviceServer::DeviceServer(PlantSpec spec) : windows_(std::make_unique<WindowMemory>()) {
+    WindowMemory* windows = windows_.get();
+    plant_ = std::make_unique<Plant>(std::move(spec),
+                                     [windows](int card, uint32_t length) { return windows->allocate(card, length); });
+    clock_ = std::make_unique<PlantClock>(*plant_, plantLock_);
+}
+
+DeviceServer::~DeviceServer() {
+    stop();
+    clock_.reset();
+    plant_.reset();  // before the memory of its windows
+    windows_.reset();
+}
+
+bool DeviceServer::start(const std::string& path, std::string& error) {
+    if (running_) {
+        error = "the server is already running";
+        return false;
+    }
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (path.empty() || path.size() >= sizeof address.sun_path) {
+        error = "socket path must be 1 to " + std::to_string(sizeof address.sun_path - 1) + " bytes: " + path;
+        return false;
+    }
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+
+    struct stat existing {};
+    if (lstat(path.c_str(), &existing) == 0) {
+        if (!S_ISSOCK(existing.st_mode)) {
+            error = path + " exists and is not a socket";
+            return false;
+        }
+        if (someoneListens(address)) {
+            error = "another server is listening on " + path;
+            return false;
+        }
+        unlink(path.c_str());  // stale: left by a server that is gone
+    }
+
+    listener_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (listener_ < 0 || bind(listener_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+        listen(listener_, 8) != 0) {
+        error = "cannot listen on " + path + ": " + std::strerror(errno);
+        if (listener_ >= 0) close(listener_);
+        listener_ = -1;
+        return false;
+    }
+    struct stat bound {};
+    if (stat(path.c_str(), &bound) == 0) {
+        socketInode_ = bound.st_ino;
+        socketDeviceId_ = bound.st_dev;
+    }
+    if (pipe2(wakePipe_, O_CLOEXEC | O_NONBLOCK) != 0) {
+        error = std::string("cannot make the server's wake-up pipe: ") + std::strerror(errno);
+        close(listener_);
+        listener_ = -1;
+        unlink(path.c_str());
+        return false;
+    }
+    path_ = path;
+    stopping_ = false;
+    running_ = true;
+    clock_->start();
+    server_ = std::thread([this] { serve(); });
+    return true;
+}
+
+void DeviceServer::stop() {
+    if (!running_) return;
+    stopping_ = true;
+    const uint8_t wake = 1;
+    [[maybe_unused]] const ssize_t written = write(wakePipe_[1], &wake, 1);
+    if (server_.joinable()) server_.join();
+    clock_->stop();
+    dropClient();
+    close(listener_);
+    listener_ = -1;
+    close(wakePipe_[0]);
+    close(wakePipe_[1]);
+    wakePipe_[0] = wakePipe_[1] = -1;
+    // Remove the socket file only if it is still ours (not a later server's).
+    struct stat current {};
+    if (stat(path_.c_str(), &current) == 0 && current.st_ino == socketInode_ && current.st_dev == socketDeviceId_)
+        unlink(path_.c_str());
+    running_ = false;
+}
+
+void DeviceServer::serve() {
+    while (!stopping_) {
+        pollfd watched[3] = {{wakePipe_[0], POLLIN, 0}, {listener_, POLLIN, 0}, {client_, POLLIN, 0}};
+        const nfds_t count = client_ >= 0 ? 3 : 2;
+        if (poll(watched, count, -1) < 0) {
+            if (errno == EINTR) continue;
+            return;
+        }
+        if (watched[0].revents != 0) return;
+        if (client_ >= 0 && watched[2].revents != 0 && readFromClient() != 0) dropClient();
+        if (watched[1].revents & POLLIN) acceptClient();
+    }
+}
+
+void DeviceServer::acceptClient() {
+    const int arrived = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+    if (arrived < 0) return;
+    bool opened = false;
+    if (client_ < 0) {
+        std::lock_guard<std::mutex> hold(plantLock_);
+        opened = plant_->openDevice();
+    }
+    if (!opened) {
+        // The device is opened without sharing: whoever comes second is told so and let go.
+        sendGreeting(arrived, greetingHeld);
+        close(arrived);
+        if (clientObserver_) clientObserver_(ClientEvent::refused);
+        return;
+    }
+    if (!sendGreeting(arrived, greetingOpen)) {
+        close(arrived);
+        std::lock_guard<std::mutex> hold(plantLock_);
+        plant_->closeDevice();
+        return;
+    }
+    client_ = arrived;
+    pending_.clear();
+    granted_.clear();
+    ++clientsServed_;
+    if (clientObserver_) clientObserver_(ClientEvent::opened);
+}
+
+void DeviceServer::dropClient() {
+    if (client_ < 0) return;
+    close(client_);
+    client_ = -1;
+    pending_.clear();
+    {
+        // The client's own mappings are its business; the plant's record of them ends here.
+        std::lock_guard<std::mutex> hold(plantLock_);
+        for (const Plant::Mapping& mapping : granted_) plant_->unmap(reinterpret_cast<uintptr_t>(mapping.address));
+        granted_.clear();
+        plant_->closeDevice();
+    }
+    if (clientObserver_) clientObserver_(ClientEvent::closed);
+}
+
+// Reads what the client sent and answers every whole request in it. 1: drop the client.
+int DeviceServer::readFromClient() {
+    uint8_t chunk[4096];
+    const ssize_t received = recv(client_, chunk, sizeof chunk, 0);
+    if (received < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) return 0;
+    if (received <= 0) return 1;
+    pending_.insert(pending_.end(), chunk, chunk + received);
+
+    size_t used = 0;
+    while (pending_.size() - used >= requestHeaderSize) {
+        const uint8_t* header = pending_.data() + used;
+        const uint32_t code = getU32(header);
+        const uint32_t inputLength = getU32(header + 4);
+        const uint32_t outputLength = getU32(header + 8);
+        if (inputLength > inputLimit) return 1;
+        if (pending_.size() - used < requestHeaderSize + inputLength) break;
+        const std::vector<uint8_t> input(header + requestHeaderSize, header + requestHeaderSize + inputLength);
+        used += requestHeaderSize + inputLength;
+        if (answer(code, input, outputLength) != 0) return 1;
+    }
+    pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(used));
+    return 0;
+}
+
+void DeviceServer::replyToMap(const std::vector<uint8_t>& input, ServedRequest& served, int& descriptor) {
+    if (input.size() != mapRequestSize) return;
+    const uint8_t* request = input.data();
+    const uint32_t interfaceType = getU32(request);
+    const uint32_t busNumber = getU32(request + 4);
+    const uint64_t physicalAddress = getU64(request + 8);
+    const uint32_t addressSpace = getU32(request + 16);
+    const uint32_t length = getU32(request + 20);
+    std::lock_guard<std::mutex> hold(plantLock_);
+    const std::optional<Plant::Mapping> mapping =
+        plant_->map(physicalAddress, length, interfaceType, busNumber, addressSpace);
+    if (!mapping) return;
+    descriptor = windows_->descriptorAt(mapping->address, length);
+    if (descriptor < 0) {
+        // Not a window this server can hand over: refuse rather than give the client wrong memory.
+        plant_->unmap(reinterpret_cast<uintptr_t>(mapping->address));
+        return;
+    }
+    granted_.push_back(*mapping);
+    served.accepted = true;
+    served.windowSent = true;
+}
+
+void DeviceServer::replyToUnmap(const std::vector<uint8_t>& input, ServedRequest& served) {
+    if (input.size() != 4 && input.size() != 8) return;
+    const uint64_t address = input.size() == 8 ? getU64(input.data()) : getU32(input.data());
+    if (address == 0 || granted_.empty()) return;
+    std::lock_guard<std::mutex> hold(plantLock_);
+    if (!plant_->unmap(reinterpret_cast<uintptr_t>(granted_.front().address))) return;
+    granted_.erase(granted_.begin());
+    served.accepted = true;
+}
+
+// Answers one request. 1: the client is gone.
+int DeviceServer::answer(uint32_t code, const std::vector<uint8_t>& input, uint32_t outputLength) {
+    ServedRequest served;
+    served.code = code;
+    served.input = input;
+    served.outputLength = outputLength;
+    int descriptor = -1;
+
+    switch (code) {
+    case mapMemoryCode:
+        replyToMap(input, served, descriptor);
+        break;
+    case unmapMemoryCode:
+        replyToUnmap(input, served);
+        break;
+    case readPortCode:
+        if (input.size() == 2 && outputLength >= 2) {
+            std::optional<uint16_t> value;
+            {
+                std::lock_guard<std::mutex> hold(plantLock_);
+                value = plant_->readPort(static_cast<uint16_t>(input[0] | input[1] << 8));
+            }
+            if (value) {
+                served.accepted = true;
+                served.output = {static_cast<uint8_t>(*value), static_cast<uint8_t>(*value >> 8)};
+            }
+        }
+        break;
+    case writePortCode:
+        if (input.size() == 4) {
+            std::lock_guard<std::mutex> hold(plantLock_);
+            served.accepted = plant_->writePort(static_cast<uint16_t>(input[0] | input[1] << 8),
+                                                static_cast<uint16_t>(input[2] | input[3] << 8));
+        }
+        break;
+    default:
+        break;  // not a request of this device: refused
+    }
+
+    std::vector<uint8_t> reply(8);
+    putU32(reply.data(), served.accepted ? 1 : 0);
+    putU32(reply.data() + 4, static_cast<uint32_t>(served.output.size()));
+    reply.insert(reply.end(), served.output.begin(), served.output.end());
+    const bool sent = sendAll(client_, reply.data(), reply.size(), descriptor);
+    if (requestObserver_) requestObserver_(served);
+    return sent ? 0 : 1;
+}
+
+}  // namespace pcimemu
