@@ -41,8 +41,8 @@ int readConfiguration();
 // allocated (no card then).
 int useDefaultCard();
 
-// Releases one record made by newDefaultCardConfig or by the reader (card_records.cpp: the
-// records are made with new (std::nothrow) and released with delete).
+// Releases one record made by newDefaultCardConfig or by the reader (the records are made with
+// new (std::nothrow) and released with delete); null is allowed.
 void releaseCardConfig(CardConfig* card);
 
 // Releases every card record in the current context and empties the slots.
