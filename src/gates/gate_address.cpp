@@ -77,7 +77,7 @@ uint32_t digitsValue(const AddressText& address, size_t from, size_t to, int32_t
 }
 
 int32_t openDefinition(ZurRequest* request, DefinitionInput* input) {
-    input->gate = static_cast<GateDefinition*>(request->gate);
+    input->gate = request == nullptr ? nullptr : static_cast<GateDefinition*>(request->gate);
     if (input->gate == nullptr) return refuseGate(messageNoGateRecord);
     const DriverContext* context = currentContext;
     if (context == nullptr) return refuseGate(messageNoContext);
