@@ -1,0 +1,82 @@
+// Helpers for the packet suites: gate accesses over host buffers fenced by canary bytes, and
+// readable dumps of packet bodies.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "exchange/packet.h"
+#include "platform/virtual/virtual_platform.h"
+
+namespace zurpm::test {
+
+// A host value buffer with canary bytes on both sides.
+class GuardedBuffer {
+public:
+    static constexpr size_t guardBytes = 16;
+    static constexpr uint8_t canary = 0xA5;
+
+    explicit GuardedBuffer(size_t size, uint8_t fill = 0xC3)
+        : size_(size), bytes_(size + 2 * guardBytes, canary) {
+        for (size_t i = 0; i < size; ++i) data()[i] = fill;
+    }
+    uint8_t* data() { return bytes_.data() + guardBytes; }
+    const uint8_t* data() const { return bytes_.data() + guardBytes; }
+    size_t size() const { return size_; }
+    std::vector<uint8_t> contents() const { return {data(), data() + size_}; }
+    void set(const std::vector<uint8_t>& values) {
+        for (size_t i = 0; i < values.size() && i < size_; ++i) data()[i] = values[i];
+    }
+    bool guardsIntact() const {
+        for (size_t i = 0; i < guardBytes; ++i)
+            if (bytes_[i] != canary || bytes_[guardBytes + size_ + i] != canary) return false;
+        return true;
+    }
+
+private:
+    size_t size_;
+    std::vector<uint8_t> bytes_;
+};
+
+inline GateAccess accessOf(int32_t memoryType, int32_t offset, int32_t count, int32_t width,
+                           int32_t bit, void* data) {
+    GateAccess access{};
+    access.hardwareAddress = {5, memoryType, offset, bit, width};
+    access.count = count;
+    access.data = data;
+    return access;
+}
+
+inline std::string hex(const uint8_t* bytes, size_t count) {
+    std::string text;
+    char one[4];
+    for (size_t i = 0; i < count; ++i) {
+        std::snprintf(one, sizeof one, i ? " %02X" : "%02X", bytes[i]);
+        text += one;
+    }
+    return text;
+}
+inline std::string hex(const std::vector<uint8_t>& bytes) { return hex(bytes.data(), bytes.size()); }
+
+// A body as the test tables write it: header values, then data bytes.
+inline std::vector<uint8_t> bodyOf(uint8_t selector, uint16_t offset, uint8_t length,
+                                   std::vector<uint8_t> data = {}) {
+    std::vector<uint8_t> body = {0, selector, 0, static_cast<uint8_t>(offset),
+                                 static_cast<uint8_t>(offset >> 8), length};
+    body.insert(body.end(), data.begin(), data.end());
+    return body;
+}
+
+inline std::string messageTexts() {
+    std::string text;
+    for (const auto& message : virt::messages())
+        text += std::to_string(message.level) + ": " + message.text + "\n";
+    return text;
+}
+
+}  // namespace zurpm::test
