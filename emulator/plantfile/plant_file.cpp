@@ -93,8 +93,8 @@ const Key<CardSpec> cardKeys[] = {
     // The window must lie in the first megabyte, where ISA memory is.
     {"segment", PLANT_INTEGER(uint16_t, memorySegment, 0, 0xFC00)},
     {"port", PLANT_INTEGER(uint16_t, ioPort, 0, 0xFFFC)},
-    {"device", PLANT_INTEGER(uint8_t, ownDeviceNumber, 0, 31)},
-    {"device_high_bits",
+    {"own_device", PLANT_INTEGER(uint8_t, ownDeviceNumber, 0, 31)},
+    {"own_device_high_bits",
      [](CardSpec& card, const toml::node& node, const std::string& what) {
          const int64_t bits = integerIn(node, 0, 0xFF, what);
          if ((bits & 0x1F) != 0) fail(node, what + " must leave the low five bits, the device number, clear");

@@ -7,8 +7,8 @@
 //     [[card]]                       # one to three; the first is the driver's card 1
 //     segment = 0xCC00               # window at segment * 16 (default 0xCC00)
 //     port = 0x3E0                   # ports port .. port + 3 (default 0x3E0)
-//     device = 31                    # the card's own Genius device number (default 31)
-//     device_high_bits = 0xE0        # bits above the device number in its byte
+//     own_device = 31                # the card's own Genius device number (default 31)
+//     own_device_high_bits = 0xE0    # bits above the device number in its byte
 //     version = 0x23
 //     boot_ms = 1500                 # wake-up to heartbeat
 //     bus_scan_ms = 10
