@@ -1,0 +1,52 @@
+// The subcommands of zurpm, each a function from its options to the exit status (tool_error.h).
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace zurtool {
+
+struct CommonOptions {
+    std::string driverPath;  // empty: beside zurpm, then the loader's search path
+};
+
+int runInfo(const CommonOptions& common);
+
+struct CheckOptions {
+    std::optional<int32_t> numberBase;  // 10 or 16; else zurPM.int's BASE=, else 10
+    std::vector<std::string> gates;
+    std::string gateFile;
+};
+int runCheck(const CommonOptions& common, const CheckOptions& options);
+
+struct ReadOptions {
+    std::vector<std::string> gates;
+    std::optional<int32_t> count;  // elements to read from each gate
+};
+int runRead(const CommonOptions& common, const ReadOptions& options);
+
+struct WriteOptions {
+    std::string gate;
+    std::vector<std::string> values;
+};
+int runWrite(const CommonOptions& common, const WriteOptions& options);
+
+struct PollOptions {
+    std::vector<std::string> gates;
+    std::string gateFile;
+    uint32_t intervalMs = 1000;
+    std::optional<uint32_t> count;  // polls; none: until Ctrl-C
+    bool csv = false;
+};
+int runPoll(const CommonOptions& common, const PollOptions& options);
+
+struct DemoOptions {
+    uint32_t seconds = 20;
+    uint32_t intervalMs = 500;
+    bool csv = false;
+};
+int runDemo(const CommonOptions& common, const DemoOptions& options);
+
+}  // namespace zurtool

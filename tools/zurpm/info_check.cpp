@@ -1,0 +1,60 @@
+// zurpm info: the driver's name and banner. zurpm check: gate definitions without any card.
+#include <algorithm>
+#include <iostream>
+
+#include "code_page_437.h"
+#include "commands.h"
+#include "driver_library.h"
+#include "driver_session.h"
+#include "tool_common.h"
+#include "tool_error.h"
+
+namespace zurtool {
+
+int runInfo(const CommonOptions& common) {
+    DriverLibrary library(common.driverPath);
+    DriverSession session(library);
+    echoMessagesToStandardError(session);
+    const DriverInfo info = session.describe();
+    std::cout << "driver   " << (info.driverName != nullptr ? info.driverName : "(none)") << "\n";
+    std::cout << "library  " << library.loadedFrom() << "\n";
+    if (info.bannerText != nullptr) std::cout << codePage437ToUtf8(info.bannerText);
+    std::cout.flush();
+    return exitDone;
+}
+
+int runCheck(const CommonOptions& common, const CheckOptions& options) {
+    const std::vector<GateSpec> specs = collectGates(options.gates, options.gateFile);
+    DriverLibrary library(common.driverPath);
+    DriverSession session(library);
+
+    std::string origin = "--base";
+    const int32_t base = options.numberBase ? *options.numberBase : numberBaseBeforeStart(origin);
+    session.setNumberBase(base);
+    std::cout << "number base " << base << " (" << origin << ")\n";
+
+    // Names only when the gate file gave some.
+    bool named = false;
+    size_t nameWidth = 0;
+    size_t specWidth = 0;
+    for (const GateSpec& spec : specs) {
+        named = named || spec.name != spec.address;
+        nameWidth = std::max(nameWidth, spec.name.size());
+        specWidth = std::max(specWidth, spec.text().size());
+    }
+    bool allAccepted = true;
+    for (const GateSpec& spec : specs) {
+        const DefinedGate gate = session.define(spec);
+        allAccepted = allAccepted && gate.accepted();
+        std::string name = spec.name;
+        name.resize(nameWidth, ' ');
+        std::string text = spec.text();
+        text.resize(specWidth, ' ');
+        if (named) std::cout << name << "  ";
+        std::cout << text << "  " << describeDefinition(gate) << "\n";
+    }
+    std::cout.flush();
+    return allAccepted ? exitDone : exitRefused;
+}
+
+}  // namespace zurtool

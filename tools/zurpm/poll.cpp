@@ -1,0 +1,35 @@
+// zurpm poll: start once, then read every gate of a list each interval until the count is done or
+// Ctrl-C; stop with command 11 in either case.
+#include "commands.h"
+#include "driver_library.h"
+#include "driver_session.h"
+#include "poll_loop.h"
+#include "tool_common.h"
+#include "tool_error.h"
+
+namespace zurtool {
+
+int runPoll(const CommonOptions& common, const PollOptions& options) {
+    const std::vector<GateSpec> specs = collectGates(options.gates, options.gateFile);
+    if (options.intervalMs == 0) throw badInput("--interval must be at least 1 ms");
+
+    DriverLibrary library(common.driverPath);
+    DriverSession session(library);
+    if (!checkBeforeStart(session, specs)) return exitRefused;
+    catchStopSignals();
+    echoMessagesToStandardError(session);
+    startDriver(session);
+    std::vector<DefinedGate> gates;
+    if (!defineGates(session, specs, gates)) return exitRefused;
+
+    PollSettings settings;
+    settings.intervalMs = options.intervalMs;
+    settings.count = options.count;
+    const bool terminal = prepareTerminalOutput();
+    settings.output = options.csv ? PollOutput::csv : (terminal ? PollOutput::table : PollOutput::lines);
+    const int status = pollGates(session, gates, settings);
+    session.stop();
+    return status;
+}
+
+}  // namespace zurtool

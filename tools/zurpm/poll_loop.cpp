@@ -1,0 +1,191 @@
+// The poll loop and its three ways of showing values.
+#include "poll_loop.h"
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <ctime>
+#include <iostream>
+
+#include "driver_library.h"
+#include "gate_values.h"
+#include "tool_common.h"
+#include "tool_error.h"
+
+namespace zurtool {
+
+namespace {
+
+volatile std::sig_atomic_t stopSignal = 0;
+
+extern "C" void onStopSignal(int) { stopSignal = 1; }
+
+using Clock = std::chrono::steady_clock;
+
+// One element of one gate, as the table shows it.
+struct PollRow {
+    std::string name;
+    std::string address;
+    std::string type;
+    std::string value = "-";
+    std::string status = "not read";
+    std::string changedAt = "-";
+    bool read = false;
+};
+
+std::string timeOfDay() {
+    const auto now = std::chrono::system_clock::now();
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+    char text[32] = "--:--:--";
+    if (const std::tm* local = std::localtime(&seconds))
+        std::snprintf(text, sizeof text, "%02d:%02d:%02d.%03d", local->tm_hour, local->tm_min, local->tm_sec,
+                      static_cast<int>(ms));
+    return text;
+}
+
+std::string statusOf(const Transfer& transfer) {
+    if (transfer.done()) return "ok";
+    if (transfer.messages.empty()) return "error: result " + std::to_string(transfer.result);
+    // The transport's own message says why; the command's closing line follows it.
+    std::string text = "error:";
+    for (const HostMessage& message : transfer.messages) text += " " + showMessage(message);
+    return text;
+}
+
+std::vector<PollRow> rowsFor(const std::vector<DefinedGate>& gates, int32_t numberBase,
+                             std::vector<size_t>& firstRow) {
+    std::vector<PollRow> rows;
+    for (const DefinedGate& gate : gates) {
+        firstRow.push_back(rows.size());
+        const int32_t count = elementCount(gate);
+        for (int32_t i = 0; i < count; ++i) {
+            PollRow row;
+            row.type = kindName(gate.spec.kind);
+            if (gate.spec.isBlock()) {
+                row.name = gate.spec.name + "[" + std::to_string(i) + "]";
+                row.address = elementAddress(gate.spec.address, numberBase, i);
+                if (row.address.empty()) row.address = gate.spec.address;
+            } else {
+                row.name = gate.spec.name;
+                row.address = gate.spec.address;
+            }
+            rows.push_back(std::move(row));
+        }
+    }
+    return rows;
+}
+
+std::string padded(std::string text, size_t width) {
+    if (text.size() < width) text.resize(width, ' ');
+    return text;
+}
+
+void drawTable(const std::vector<PollRow>& rows, const PollSettings& settings, uint32_t poll) {
+    size_t nameWidth = 4, addressWidth = 7, valueWidth = 5;
+    for (const PollRow& row : rows) {
+        nameWidth = std::max(nameWidth, row.name.size());
+        addressWidth = std::max(addressWidth, row.address.size());
+        valueWidth = std::max(valueWidth, row.value.size());
+    }
+    std::string screen = "\x1b[H\x1b[J";
+    screen += settings.title + "   " + timeOfDay().substr(0, 8) + "   poll " + std::to_string(poll) + ", every " +
+              std::to_string(settings.intervalMs) + " ms   (Ctrl-C stops)\n\n";
+    screen += padded("NAME", nameWidth) + "  " + padded("ADDRESS", addressWidth) + "  " + padded("TYPE", 7) + "  " +
+              padded("VALUE", valueWidth) + "  " + padded("CHANGED", 12) + "  STATUS\n";
+    for (const PollRow& row : rows)
+        screen += padded(row.name, nameWidth) + "  " + padded(row.address, addressWidth) + "  " + padded(row.type, 7) +
+                  "  " + padded(row.value, valueWidth) + "  " + padded(row.changedAt, 12) + "  " + row.status + "\n";
+    std::cout << screen;
+    std::cout.flush();
+}
+
+void printLines(const std::vector<PollRow>& rows, PollOutput output, const std::string& time) {
+    for (const PollRow& row : rows) {
+        if (output == PollOutput::csv)
+            std::cout << time << "," << csvField(row.name) << "," << csvField(row.address) << "," << row.value << ","
+                      << csvField(row.status) << "\n";
+        else
+            std::cout << time << "  " << row.name << "  " << row.address << "  " << row.value << "  " << row.status
+                      << "\n";
+    }
+    std::cout.flush();
+}
+
+// Sleeps until `until`, in short steps so that a stop request is seen soon.
+void waitUntil(Clock::time_point until) {
+    while (!stopRequested()) {
+        const auto now = Clock::now();
+        if (now >= until) return;
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - now).count();
+        sleepMilliseconds(static_cast<uint32_t>(std::min<long long>(left, 50)));
+    }
+}
+
+}  // namespace
+
+void catchStopSignals() {
+    std::signal(SIGINT, onStopSignal);
+    std::signal(SIGTERM, onStopSignal);
+}
+
+bool stopRequested() { return stopSignal != 0; }
+
+std::string csvField(const std::string& text) {
+    if (text.find_first_of(",\"\n") == std::string::npos) return text;
+    std::string quoted = "\"";
+    for (const char c : text) {
+        if (c == '"') quoted += '"';
+        quoted += c;
+    }
+    return quoted + "\"";
+}
+
+int pollGates(DriverSession& session, const std::vector<DefinedGate>& gates, const PollSettings& settings) {
+    std::vector<size_t> firstRow;
+    std::vector<PollRow> rows = rowsFor(gates, session.numberBase(), firstRow);
+    auto echo = std::move(session.echo);
+    session.echo = nullptr;  // each message now belongs to a gate's status
+
+    if (settings.output == PollOutput::csv) std::cout << "time,name,address,value,status\n";
+    const auto begin = Clock::now();
+    bool lastPollFailed = false;
+    for (uint32_t poll = 0; !stopRequested(); ++poll) {
+        if (settings.count && poll >= *settings.count) break;
+        const auto due = begin + std::chrono::milliseconds(static_cast<uint64_t>(settings.intervalMs) * poll);
+        if (settings.durationMs && due > begin + std::chrono::milliseconds(*settings.durationMs)) break;
+        waitUntil(due);
+        if (stopRequested()) break;
+
+        lastPollFailed = false;
+        for (size_t g = 0; g < gates.size() && !stopRequested(); ++g) {
+            const DefinedGate& gate = gates[g];
+            const int32_t count = elementCount(gate);
+            ValueBuffer buffer = emptyValueBuffer();
+            const Transfer transfer = session.read(gate, count, buffer);
+            const std::string status = statusOf(transfer);
+            const std::string now = timeOfDay();
+            if (!transfer.done()) lastPollFailed = true;
+            const std::vector<GateValue> values =
+                transfer.done() ? takeValues(buffer, gate.spec.kind, count) : std::vector<GateValue>{};
+            for (int32_t i = 0; i < count; ++i) {
+                PollRow& row = rows[firstRow[g] + static_cast<size_t>(i)];
+                row.status = status;
+                if (!transfer.done()) continue;
+                const std::string value = formatValue(values[static_cast<size_t>(i)]);
+                if (!row.read || value != row.value) row.changedAt = now.substr(0, 8);
+                row.value = value;
+                row.read = true;
+            }
+        }
+        if (settings.output == PollOutput::table)
+            drawTable(rows, settings, poll + 1);
+        else
+            printLines(rows, settings.output, timeOfDay());
+    }
+    session.echo = std::move(echo);
+    return lastPollFailed ? exitRefused : exitDone;
+}
+
+}  // namespace zurtool
