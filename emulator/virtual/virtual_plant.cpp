@@ -89,6 +89,12 @@ CardBuilder& CardBuilder::faults(CardFaults faults) {
 
 // ---- The fixture ------------------------------------------------------------------------------
 
+namespace {
+// The device that the last install() put on the platform: a plant that goes away uninstalls only
+// itself, not a newer plant.
+const VirtualDevice* installedDevice = nullptr;
+}  // namespace
+
 VirtualPlant::VirtualPlant(std::vector<CardSpec> cards) : VirtualPlant(PlantSpec{std::move(cards), {}}) {}
 
 VirtualPlant::VirtualPlant(PlantSpec spec)
@@ -97,9 +103,16 @@ VirtualPlant::VirtualPlant(PlantSpec spec)
     install();
 }
 
-VirtualPlant::~VirtualPlant() { zurpm::virt::installDevice(nullptr); }
+VirtualPlant::~VirtualPlant() {
+    if (installedDevice != device_.get()) return;
+    zurpm::virt::installDevice(nullptr);
+    installedDevice = nullptr;
+}
 
-void VirtualPlant::install() { zurpm::virt::installDevice(device_.get()); }
+void VirtualPlant::install() {
+    zurpm::virt::installDevice(device_.get());
+    installedDevice = device_.get();
+}
 
 Plc& VirtualPlant::plc(int card, uint8_t device) {
     Plc* found = plant_->plc(card, device);

@@ -17,7 +17,8 @@
 // in the description (.faults(...), .plc(n, sizes, faults)) or at any time later through faults().
 //
 // virt::reset() (which DriverHarness calls) uninstalls every device: a VirtualPlant made before it
-// must be installed again with install(). The destructor uninstalls the plant.
+// must be installed again with install(). The destructor uninstalls the plant if it is still the
+// one installed last.
 #pragma once
 
 #include <cstdint>
