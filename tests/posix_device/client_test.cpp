@@ -216,6 +216,8 @@ struct GreetingCase {
     bool opens;
 };
 
+void PrintTo(const GreetingCase& c, std::ostream* out) { *out << c.name; }
+
 class Greeting : public ::testing::TestWithParam<GreetingCase> {};
 
 TEST_P(Greeting, OnlyAGreetingOfOneOpensTheDevice) {
@@ -247,6 +249,8 @@ struct BadReplyCase {
     ScriptStep step;
     bool laterRequestWorks;  // the connection is still in step afterwards
 };
+
+void PrintTo(const BadReplyCase& c, std::ostream* out) { *out << c.name; }
 
 class BadReply : public ::testing::TestWithParam<BadReplyCase> {};
 

@@ -78,6 +78,8 @@ struct Mistake {
     const char* message;  // what the error must say, file and line included
 };
 
+void PrintTo(const Mistake& m, std::ostream* out) { *out << "expecting \"" << m.message << "\""; }
+
 class PlantFileMistake : public ::testing::TestWithParam<Mistake> {};
 
 TEST_P(PlantFileMistake, IsNamedWithItsLine) {
