@@ -5,7 +5,8 @@
 //
 // The driver keeps its own list of the card records its last start made (heldCards). The host's
 // slots are trusted only where they point at one of those: before the first start, or in a context
-// that was never started, the host's block may hold anything.
+// that was never started, the host's block may hold anything. What the driver gives back (at stop,
+// and at a new start) it finds in that list too.
 #include "cards/card_service.h"
 
 #include <cstdlib>
@@ -222,8 +223,9 @@ int32_t restartCards(ZurRequest*) {
 }
 
 int32_t stopDriver(ZurRequest*) {
-    for (int slot = 0; slot < slotCount; ++slot) {
-        CardConfig* card = configuredCard(slot);
+    // Every card the last start holds, whichever context this call came with: closing the device
+    // takes the windows with it, so none may stay behind in a record.
+    for (CardConfig* card : heldCards) {
         if (card == nullptr) continue;
         resetCard(card);
         unmapPhysicalMemory(card->window);

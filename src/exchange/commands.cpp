@@ -44,7 +44,7 @@ int32_t transferGate(ZurRequest* request, uint8_t direction) {
 
     RequestPacket packet{};
     packet.direction = direction;
-    buildRequestPacket(access, &packet);
+    if (buildRequestPacket(access, &packet) != 0) return failed();
     const int slot = station / stationsPerCard;
     packet.device = static_cast<uint8_t>(station % stationsPerCard);
 

@@ -8,6 +8,7 @@
 // after the last one).
 #include "exchange/transport.h"
 
+#include "exchange/packet_layout.h"
 #include "gates/memory_types.h"
 #include "host/messages.h"
 #include "hw/window.h"
@@ -17,23 +18,15 @@ namespace zurpm {
 
 namespace {
 
-// The body's address header.
-constexpr uint32_t packetSelector = 1;
-constexpr uint32_t packetOffset = 3;
-constexpr uint32_t packetLength = 5;
-constexpr uint32_t packetData = 6;
-uint32_t packetOffsetField(const RequestPacket& packet) {
-    return packet.body[packetOffset] | (static_cast<uint32_t>(packet.body[packetOffset + 1]) << 8);
+uint32_t offsetField(const RequestPacket& packet) {
+    return packet.body[bodyOffsetByte] | (static_cast<uint32_t>(packet.body[bodyOffsetByte + 1]) << 8);
 }
-uint8_t lastByteMask(const RequestPacket&) { return 0xFF; }
 
 constexpr const char* directionName[] = {"read from", "write to"};
 
 constexpr uint32_t pollSleepMs = 1;
 
-bool isGlobalDataCode(uint8_t selector) {
-    return selector == memBlockPoint || selector == memBlockPoints || selector == memBlockWords;
-}
+bool isGlobalDataCode(uint8_t selector) { return codeGroupOf(selector).globalData; }
 
 // Polls until the command interface is free, or the time-out has passed: true when free.
 bool waitUntilFree(const volatile uint8_t* memory, int32_t timeoutMs) {
@@ -66,9 +59,9 @@ TableSpan globalDataSpan(uint8_t selector, uint32_t offset, uint32_t length) {
 
 int transmitGlobalData(RequestPacket* packet, CardConfig* card) {
     volatile uint8_t* memory = card->window;
-    const uint8_t selector = packet->body[packetSelector];
-    const uint32_t offset = packetOffsetField(*packet);
-    const uint32_t length = packet->body[packetLength];
+    const uint8_t selector = packet->body[bodySelectorByte];
+    const uint32_t offset = offsetField(*packet);
+    const uint32_t length = packet->body[bodyLengthByte];
 
     if (!isGlobalDataCode(selector)) {
         hostMessage(levelDriver, "ZURPM Error: Memory type %d is not Genius block data",
@@ -78,7 +71,7 @@ int transmitGlobalData(RequestPacket* packet, CardConfig* card) {
     // The request must stay inside the device's table, whatever the host asked for.
     const TableSpan span = globalDataSpan(selector, offset, length);
     if (span.first + span.count > window::globalTableLength ||
-        span.count > packetBodySize - packetData) {
+        span.count > packetBodySize - bodyDataByte) {
         hostMessage(levelDriver,
                     "ZURPM Error: Global data access of %d bytes at byte %d is outside the 128 byte "
                     "table of device %d",
@@ -91,7 +84,10 @@ int transmitGlobalData(RequestPacket* packet, CardConfig* card) {
     const uint32_t start = platform::tickCountMs();
     while (window::read8(memory, window::lockoutGranted) == 0) {
         if (hasTimedOut(start, card->accessTimeoutMs)) {
-            // The request stays set; the next global-data request sets it again.
+            // Given up: the request is withdrawn, or a card that grants late would hold its tables
+            // for us, and stop exchanging them with the blocks on the LAN, until some later
+            // global-data request happened to give them back.
+            window::write8(memory, window::lockoutRequest, 0);
             hostMessage(levelDriver, "ZURPM Error: Lockout table malfunction");
             return 2;
         }
@@ -101,7 +97,7 @@ int transmitGlobalData(RequestPacket* packet, CardConfig* card) {
     const uint32_t table = packet->device == card->deviceNumber
                                ? window::ownOutputTable
                                : window::inputTableOffset(packet->device);
-    uint8_t* data = packet->body + packetData;
+    uint8_t* data = packet->body + bodyDataByte;
     if (packet->direction == directionWrite) {
         if (selector == memBlockPoint) {
             const uint32_t at = table + span.first;
@@ -134,6 +130,12 @@ int transmitDatagram(RequestPacket* packet, CardConfig* card) {
     const bool write = packet->direction == directionWrite;
     const int device = packet->device;
 
+    // The datagram's data must be all there is: a body longer than the packet holds is not sent.
+    if (packet->bodyLength > packetBodySize) {
+        hostMessage(levelDriver, "ZURPM Error: Datagram of %d bytes is longer than a request packet",
+                    static_cast<int>(packet->bodyLength));
+        return 2;
+    }
     if (!waitUntilFree(memory, card->accessTimeoutMs)) {
         hostMessage(levelDriver, "ZURPM Error: Timeout waiting for clear to transmit");
         return 1;
@@ -152,9 +154,7 @@ int transmitDatagram(RequestPacket* packet, CardConfig* card) {
         window::write8(memory, window::commandParams + 5, packet->bodyLength);
         window::write8(memory, window::replyLength, 0);
     }
-    const uint32_t requestLength =
-        packet->bodyLength <= packetBodySize ? packet->bodyLength : packetBodySize;
-    window::writeBytes(memory, window::requestData, packet->body, requestLength);
+    window::writeBytes(memory, window::requestData, packet->body, packet->bodyLength);
     window::write8(memory, window::commandCode,
                    write ? window::commandSendDatagram : window::commandSendDatagramReply);
     window::write8(memory, window::commandStatus, window::statusIssue);
@@ -210,7 +210,7 @@ int transmitPacket(RequestPacket* packet, CardConfig* card) {
         return 2;
     }
     const volatile uint8_t* memory = card->window;
-    const uint8_t selector = packet->body[packetSelector];
+    const uint8_t selector = packet->body[bodySelectorByte];
     const bool own = packet->device == card->deviceNumber;
 
     if (own && !isGlobalDataCode(selector)) {
