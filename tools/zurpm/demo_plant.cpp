@@ -47,7 +47,7 @@ const char* const plantText = R"(# The zurpm demo plant: a tank on card 1, a fie
 [[card]]
 segment = 0xCC00
 port = 0x3E0
-device = 31
+own_device = 31
 boot_ms = 1500
 
   [[card.device]]
@@ -66,7 +66,7 @@ boot_ms = 1500
 [[card]]
 segment = 0xC800
 port = 0x2E0
-device = 30
+own_device = 30
 boot_ms = 1500
 
   [[card.device]]

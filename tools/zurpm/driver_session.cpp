@@ -7,6 +7,11 @@ namespace zurtool {
 
 namespace {
 
+DriverContext& processContext() {
+    static DriverContext context{};
+    return context;
+}
+
 void ORVANT_CDECL messageSink(int32_t level, const char* text, void* user) {
     static_cast<DriverSession*>(user)->deliver(level, text);
 }
@@ -26,7 +31,7 @@ std::string showMessages(const std::vector<HostMessage>& messages) {
     return text;
 }
 
-DriverSession::DriverSession(DriverLibrary& library) : zurMain_(library.zurMain()) {
+DriverSession::DriverSession(DriverLibrary& library) : zurMain_(library.zurMain()), context_(processContext()) {
     orvantSetSink(messageSink, this);
 }
 

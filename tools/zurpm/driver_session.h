@@ -78,7 +78,9 @@ private:
     int32_t call(int32_t command, void* record);
 
     ZurMainFunction zurMain_;
-    DriverContext context_{};
+    // The host's context block lives as long as the process: the card records that the driver
+    // hangs on it are the driver's for the life of the process.
+    DriverContext& context_;
     bool started_ = false;
     std::vector<HostMessage> messages_;
 };

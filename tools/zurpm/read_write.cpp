@@ -13,6 +13,15 @@ namespace zurtool {
 
 namespace {
 
+// Genius I/O block data leaves the card at its next bus scan, not when the driver writes it into
+// the card's table; a stop right away resets the card first. A Genius bus scan takes at most about
+// 400 ms, so the tool waits this long after a write of block data before it stops the driver.
+constexpr uint32_t blockDataSettleMs = 500;
+
+bool isGeniusBlockData(const HardwareAddress& address) {
+    return address.memoryType >= 128 && address.memoryType <= 130;
+}
+
 // Each element of what was read, on a line of its own with its address.
 void printValues(const DefinedGate& gate, int32_t numberBase, const std::vector<GateValue>& values) {
     if (values.size() == 1 && !gate.spec.isBlock()) {
@@ -93,6 +102,7 @@ int runWrite(const CommonOptions& common, const WriteOptions& options) {
         std::cout.flush();
         return exitRefused;
     }
+    if (isGeniusBlockData(gates.front().address)) sleepMilliseconds(blockDataSettleMs);
     for (size_t i = 0; i < values.size(); ++i) {
         std::string address = spec.isBlock() ? elementAddress(spec.address, session.numberBase(), static_cast<int32_t>(i))
                                              : spec.address;
