@@ -104,6 +104,12 @@ TEST_F(Datagrams, BitModeWriteChangesOnlyItsPoints) {
     plc().setByte(PlcMemory::Q, 1, 0x00);
     ASSERT_EQ(bench.write(3, 72, 13, 1, {0xFF}).status, 0x04);
     EXPECT_EQ(plc().byte(PlcMemory::Q, 1), 0x20) << "a one-point write set other points of its byte";
+    ASSERT_EQ(bench.write(3, 72, 13, 1, {0xDF}).status, 0x04);
+    EXPECT_EQ(plc().byte(PlcMemory::Q, 1), 0x00) << "point 13 taken from a bit other than bit 5";
+    // Points 6 to 9 from 0x40 0x02: 6 and 9 set, 7 and 8 clear.
+    plc().setByte(PlcMemory::Q, 0, 0x00);
+    ASSERT_EQ(bench.write(3, 72, 6, 4, {0x40, 0x02}).status, 0x04);
+    EXPECT_EQ(hex({plc().byte(PlcMemory::Q, 0), plc().byte(PlcMemory::Q, 1)}), hex({0x40, 0x02}));
 }
 
 TEST_F(Datagrams, ByteModeWriteSetsWholeBytes) {
@@ -208,6 +214,7 @@ TEST_F(Datagrams, ObserverSeesEachDatagram) {
 
 TEST_F(Datagrams, NeverCompletingDeviceKeepsTheCardBusyUntilTheFaultIsCleared) {
     bench.plant.faults(0, 3).neverComplete = true;
+    bench.plant.clearEvents();
     const Answer stuck = bench.write(3, 8, 0, 1, {0x2A, 0}, 0);
     EXPECT_EQ(stuck.status & 0x03, 0x02);
     bench.run(60000);
@@ -217,6 +224,12 @@ TEST_F(Datagrams, NeverCompletingDeviceKeepsTheCardBusyUntilTheFaultIsCleared) {
     bench.run(1);
     EXPECT_EQ(bench.byte(0, 0x8C2), 0x04);
     EXPECT_EQ(plc().word(PlcMemory::R, 0), 0x2A);
+    const auto& events = bench.plant.datagramEvents();
+    ASSERT_EQ(events.size(), 2u) << "held datagram: reported when taken and when completed";
+    EXPECT_FALSE(events[0].completed);
+    EXPECT_EQ(events[0].status, 0x02);
+    EXPECT_TRUE(events[1].completed);
+    EXPECT_EQ(events[1].status, 0x04);
 }
 
 TEST_F(Datagrams, CompletionStatusOfTheTestsChoiceStillCarriesTheReply) {
