@@ -107,7 +107,7 @@ int transmitGlobalData(RequestPacket* packet, CardConfig* card) {
         } else {
             // Only the points of a block are changed: a partial last byte is merged under its mask.
             const uint8_t lastMask = selector == memBlockPoints ? lastByteMask(*packet) : 0xFF;
-            const uint32_t whole = span.count - (lastMask == 0xFF ? 0 : 1);
+            const uint32_t whole = lastMask != 0xFF && span.count > 0 ? span.count - 1 : span.count;
             window::writeBytes(memory, table + span.first, data, whole);
             if (whole < span.count) {
                 const uint32_t at = table + span.first + whole;

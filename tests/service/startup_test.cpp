@@ -416,3 +416,27 @@ TEST(Start, GarbageContextBeforeAnyStartIsNeverFollowed) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Start, BeforeItsFirstHandshakeTheCardIsNoDevice) {
+    // The handshake fails, so the card never said which device it is: no request is taken for its
+    // own, device 0 included.
+    Bench bench(service::oneCard, {card(0xCC00, 0x3E0, 31).plc(3)});
+    bench.plant.faults(0).configStatusSequence = {8};
+    ASSERT_EQ(bench.start(), ZUR_RESULT_OK);
+    ASSERT_EQ(bench.driver.context.cards[0]->deviceNumber, zurpm::noDeviceNumber);
+    for (const char* address : {"009R0001", "319R0001", "00GA0001", "31GA0001"}) {
+        GateAccess access = bench.gate(address, 0);
+        uint8_t buffer[4] = {};
+        access.data = buffer;
+        const size_t mark = bench.mark();
+        EXPECT_EQ(bench.call(ZUR_CMD_READ, &access), ZUR_RESULT_FAILED) << address;
+        const std::string device = address[1] == '0' ? "0" : "31";
+        EXPECT_EQ(bench.lines(mark), (Lines{"32: ZURPM Error: Device " + device + " not found on network",
+                                            "32: ZURPM Error: Error transmitting request packet"}))
+            << address;
+    }
+}
+
+}  // namespace
