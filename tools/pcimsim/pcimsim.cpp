@@ -2,7 +2,7 @@
 // their Genius LANs, PLCs and I/O blocks) as the XPORTIO device on a Unix socket, in real time,
 // until SIGINT or SIGTERM.
 //
-//     pcimsim PLANT-FILE [--socket PATH]
+//     pcimsim PLANT-FILE [--socket PATH] [--trace]
 //
 // The socket is where the driver's posix client looks for it: PATH, else $XPORTIO_SOCKET, else
 // ./XPORTIO. A stale socket file there is replaced. When the device is served, one line
@@ -18,12 +18,14 @@
 
 #include "pcimemu/device_server.h"
 #include "pcimemu/plant_file.h"
+#include "trace.h"
 
 namespace {
 
 struct Options {
     std::string plantFile;
     std::string socketPath;
+    bool trace = false;
 };
 
 std::string defaultSocketPath() {
@@ -53,6 +55,7 @@ int serve(const Options& options) {
         server.withPlant([&](pcimemu::Plant& emulated) {
             emulated.recordEvents(false);  // a long run would otherwise keep every event
             pcimemu::applyInitialValues(emulated, *plant);
+            if (options.trace) pcimsim::traceToStandardOutput(emulated);
         });
         if (!server.start(options.socketPath, error)) {
             std::fprintf(stderr, "pcimsim: %s\n", error.c_str());
@@ -78,6 +81,7 @@ int main(int argc, char** argv) {
     CLI::App app{"pcimsim: emulated PCIM cards served as the XPORTIO device on a Unix socket"};
     app.add_option("plant-file", options.plantFile, "the plant, in TOML")->required();
     app.add_option("--socket", options.socketPath, "socket path (default: $XPORTIO_SOCKET, else ./XPORTIO)");
+    app.add_flag("--trace", options.trace, "each datagram and global-data change, decoded, on standard output");
     CLI11_PARSE(app, argc, argv);
     if (options.socketPath.empty()) options.socketPath = defaultSocketPath();
     return serve(options);

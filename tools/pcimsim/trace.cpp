@@ -1,0 +1,105 @@
+// Decoding datagrams and global-data changes for the trace.
+#include "trace.h"
+
+#include <array>
+#include <cstdint>
+#include <cstdio>
+
+namespace pcimsim {
+
+namespace {
+
+struct SegmentName {
+    uint8_t selector;
+    const char* name;
+    bool words;  // 16-bit words (shown as numbers); otherwise bytes of points (shown in hex)
+};
+
+constexpr std::array<SegmentName, 24> segmentNames{{
+    {8, "%R", true},       {10, "%AI", true},       {12, "%AQ", true},       {16, "%I bytes", false},
+    {18, "%Q bytes", false}, {20, "%T bytes", false}, {22, "%M bytes", false}, {24, "%SA bytes", false},
+    {26, "%SB bytes", false}, {28, "%SC bytes", false}, {30, "%S bytes", false}, {56, "%G bytes", false},
+    {70, "%I", false},     {72, "%Q", false},       {74, "%T", false},       {76, "%M", false},
+    {78, "%SA", false},    {80, "%SB", false},      {82, "%SC", false},      {84, "%S", false},
+    {86, "%G", false},     {128, "block digital", false}, {129, "block digital", false},
+    {130, "block analog", true},
+}};
+
+constexpr size_t headerLength = 6;
+
+const SegmentName* segmentOf(uint8_t selector) {
+    for (const SegmentName& entry : segmentNames)
+        if (entry.selector == selector) return &entry;
+    return nullptr;
+}
+
+std::string timeOf(uint32_t ms) {
+    char text[32];
+    std::snprintf(text, sizeof text, "[%6u.%03u]", ms / 1000, ms % 1000);
+    return text;
+}
+
+std::string valuesOf(const std::vector<uint8_t>& bytes, size_t from, bool words) {
+    std::string text;
+    char item[16];
+    if (words) {
+        for (size_t i = from; i + 1 < bytes.size(); i += 2) {
+            std::snprintf(item, sizeof item, " %d", static_cast<int16_t>(bytes[i] | (bytes[i + 1] << 8)));
+            text += item;
+        }
+    } else {
+        for (size_t i = from; i < bytes.size(); ++i) {
+            std::snprintf(item, sizeof item, " %02X", bytes[i]);
+            text += item;
+        }
+    }
+    return text;
+}
+
+}  // namespace
+
+std::string describeDatagram(const pcimemu::DatagramEvent& event) {
+    const bool write = event.commandCode == 2;
+    char text[160];
+    std::snprintf(text, sizeof text, "%s card %d device %u %s", timeOf(event.atMs).c_str(), event.card + 1,
+                  static_cast<unsigned>(event.device), write ? "write" : "read ");
+    std::string line = text;
+    const std::vector<uint8_t>& body = event.request;
+    if (body.size() < headerLength) {
+        line += " (body of " + std::to_string(body.size()) + " bytes, no header)";
+    } else {
+        const SegmentName* segment = segmentOf(body[1]);
+        std::snprintf(text, sizeof text, " %s offset %u length %u", segment != nullptr ? segment->name : "selector",
+                      static_cast<unsigned>(body[3] | (body[4] << 8)), static_cast<unsigned>(body[5]));
+        if (segment == nullptr) line += " " + std::to_string(body[1]);
+        line += text;
+        const bool words = segment != nullptr && segment->words;
+        if (write)
+            line += " <-" + valuesOf(body, headerLength, words);
+        else if (event.completed && event.reply.size() > headerLength)
+            line += " ->" + valuesOf(event.reply, headerLength, words);
+    }
+    std::snprintf(text, sizeof text, "  status 0x%02X%s", event.status, event.completed ? "" : " (not completed)");
+    return line + text;
+}
+
+std::string describeGlobalData(const pcimemu::GlobalDataEvent& event) {
+    char text[160];
+    std::snprintf(text, sizeof text, "%s card %d device %u global data from %s offset %u length %zu:",
+                  timeOf(event.atMs).c_str(), event.card + 1, static_cast<unsigned>(event.device),
+                  event.fromHost ? "host" : "device", event.offset, event.bytes.size());
+    return text + valuesOf(event.bytes, 0, false);
+}
+
+void traceToStandardOutput(pcimemu::Plant& plant) {
+    plant.onDatagram([](const pcimemu::DatagramEvent& event) {
+        std::printf("%s\n", describeDatagram(event).c_str());
+        std::fflush(stdout);
+    });
+    plant.onGlobalData([](const pcimemu::GlobalDataEvent& event) {
+        std::printf("%s\n", describeGlobalData(event).c_str());
+        std::fflush(stdout);
+    });
+}
+
+}  // namespace pcimsim
