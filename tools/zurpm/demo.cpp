@@ -121,6 +121,7 @@ int runDemo(const CommonOptions& common, const DemoOptions& options) {
     }
     pcimemu::DeviceServer server(plantFile->spec);
     server.withPlant([&](pcimemu::Plant& plant) {
+        plant.recordEvents(false);  // the demo may run long; nobody reads the events
         pcimemu::applyInitialValues(plant, *plantFile);
         return 0;
     });
