@@ -109,14 +109,6 @@ TEST_F(ServedPlant, MappedWindowIsTheCardsOwnMemory) {
         << "the card still counts as mapped after the client unmapped it";
 }
 
-TEST_F(ServedPlant, ShortMapGivesThatManyBytes) {
-    Device device(platform::deviceOpen());
-    volatile uint8_t* window = mapWindow(device.handle, 0xCC00, 0x1000);
-    ASSERT_NE(nullptr, window);
-    window[0xFFF] = 7;
-    EXPECT_EQ(7, withPlant([](pcimemu::Plant& plant) { return plant.window(0)[0xFFF]; }));
-}
-
 TEST_F(ServedPlant, ClosingReleasesEveryWindowOfTheClient) {
     Device device(platform::deviceOpen());
     volatile uint8_t* first = mapWindow(device.handle, 0xCC00);
@@ -176,12 +168,6 @@ TEST_F(ServedPlant, RefusedMapHandsOverNothing) {
     EXPECT_FALSE(control(device.handle, mapCode, mapRequest(0xD000, 0x4000), out, sizeof out).accepted)
         << "a segment with no card was mapped";
     for (uint8_t byte : out) EXPECT_EQ(0, byte) << "a refused map wrote an address";
-}
-
-TEST_F(ServedPlant, UnknownHandleSendsNothing) {
-    uint8_t value[2] = {};
-    EXPECT_FALSE(control(-1, readPortCode, portNumber(0x3E0), value, sizeof value).accepted);
-    EXPECT_FALSE(control(12345, readPortCode, portNumber(0x3E0), value, sizeof value).accepted);
 }
 
 TEST(DevicePath, WithoutTheVariableTheSocketIsXportioInTheCurrentFolder) {
@@ -312,16 +298,5 @@ INSTANTIATE_TEST_SUITE_P(
             if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
         return name;
     });
-
-TEST(BadReply, ReplyLongerThanTheOutputLeavesTheCallersBufferAlone) {
-    TemporaryFolder folder;
-    SocketVariable variable(folder.file("XPORTIO"));
-    ScriptedServer server(folder.file("XPORTIO"), 1, {reply(1, {0xEE, 0xEE, 0xEE})});
-    Device device(platform::deviceOpen());
-    uint8_t value[2] = {0x11, 0x22};
-    EXPECT_FALSE(control(device.handle, readPortCode, portNumber(0x3E0), value, sizeof value).accepted);
-    EXPECT_EQ(0x11, value[0]);
-    EXPECT_EQ(0x22, value[1]);
-}
 
 }  // namespace

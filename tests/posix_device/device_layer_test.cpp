@@ -1,6 +1,7 @@
 // The driver's own device layer on the posix platform, against the pcimsim program: open the
 // device, map both cards' windows, wake a card through its ports and watch its heartbeat come in
 // the mapped window, unmap, close, and pcimsim ends cleanly.
+#include <signal.h>
 #include <sys/stat.h>
 
 #include <gtest/gtest.h>
@@ -63,6 +64,26 @@ TEST(DriverOverPcimsim, WakesTheCardAndSeesItsHeartbeatInTheMappedWindow) {
 
     EXPECT_EQ(0, pcimsim.terminate()) << pcimsim.output();
     EXPECT_FALSE(exists(socketPath)) << "pcimsim left its socket file behind";
+}
+
+TEST(DriverOverPcimsim, DeadPcimsimFailsRequestsAndLeavesTheWindowReadable) {
+    TemporaryFolder folder;
+    const std::string socketPath = folder.file("XPORTIO");
+    PcimsimProcess pcimsim({PCIMSIM_PATH, EXAMPLE_PLANT, "--socket", socketPath});
+    ASSERT_TRUE(pcimsim.waitReady()) << pcimsim.output();
+    SocketVariable variable(socketPath);
+    ASSERT_EQ(1, zurpm::openPortDevice());
+    volatile uint8_t* card1 = zurpm::mapPhysicalMemory(0xCC00, zurpm::cardWindowLength);
+    ASSERT_NE(nullptr, card1);
+
+    kill(pcimsim.pid(), SIGKILL);
+    pcimsim.waitExit();
+    EXPECT_EQ(1, zurpm::writePort(0x3E1, 0x01)) << "a write to a dead device was taken as done";
+    EXPECT_EQ(0, zurpm::readPort(0x3E0));
+    EXPECT_EQ(0, zurpm::window::read8(card1, zurpm::window::heartbeat)) << "the window is no longer readable";
+    zurpm::unmapPhysicalMemory(card1);
+    EXPECT_TRUE(unmappedHere(const_cast<uint8_t*>(card1), zurpm::cardWindowLength));
+    zurpm::closePortDevice();
 }
 
 }  // namespace
