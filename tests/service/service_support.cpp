@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <random>
+#include <stdexcept>
 #include <sstream>
 
 namespace service {
@@ -14,9 +16,13 @@ namespace fs = std::filesystem;
 
 ConfigDirectory::ConfigDirectory(const std::optional<std::string>& text) {
     previous_ = fs::current_path();
-    std::string pattern = (fs::temp_directory_path() / "zurpm-service-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("cannot make a temporary directory");
-    directory_ = pattern;
+    // A name of our own in the temporary directory (no mkdtemp on Windows).
+    std::random_device random;
+    for (int attempt = 0; directory_.empty(); ++attempt) {
+        if (attempt == 100) throw std::runtime_error("cannot make a temporary directory");
+        const fs::path candidate = fs::temp_directory_path() / ("zurpm-service-" + std::to_string(random()));
+        if (fs::create_directory(candidate)) directory_ = candidate;
+    }
     fs::current_path(directory_);
     if (text) {
         std::ofstream file("zurPM.int", std::ios::binary);

@@ -316,6 +316,16 @@ TEST(Restart, CardWithoutWindowIsReportedAndNotTouched) {
     EXPECT_EQ(bench.lines(mark), join(cardInService(31), {"32: ZURPM Error: Unable to restart PCIM card 2"}));
     for (const PortAccess& write : service::portWrites(bench.plant))
         EXPECT_NE(write.port & 0xFFFC, 0x300) << "card 2 was woken without a window";
+
+    GateAccess access = bench.gate("359R0001", 0);
+    uint8_t buffer[4] = {};
+    access.data = buffer;
+    for (int32_t command : {ZUR_CMD_READ, ZUR_CMD_WRITE}) {
+        const size_t before = bench.mark();
+        EXPECT_EQ(bench.call(command, &access), ZUR_RESULT_FAILED);
+        EXPECT_EQ(bench.lines(before), (Lines{"32: ZURPM Error: PCIM card 2 is not in service",
+                                              "32: ZURPM Error: Error transmitting request packet"}));
+    }
 }
 
 TEST(Stop, AfterStopNothingTouchesTheReleasedWindows) {
