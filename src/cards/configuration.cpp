@@ -28,12 +28,15 @@ constexpr uint8_t defaultConfigByte5 = 128;
 constexpr uint8_t largestConfigByte3 = 128;
 constexpr int32_t replyTimeoutUnitMs = 100;  // the file gives the reply time-out in tenths of a second
 
+// A number-base line begins with these five characters, in any case; its value follows them.
+constexpr char numberBasePrefix[] = "BASE=";
+constexpr int numberBasePrefixLength = sizeof numberBasePrefix - 1;
+
 bool isNumberBaseLine(const char* line) {
-    static constexpr char prefix[] = "BASE=";
-    for (int i = 0; prefix[i] != '\0'; ++i) {
+    for (int i = 0; i < numberBasePrefixLength; ++i) {
         char c = line[i];
         if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-        if (c != prefix[i]) return false;
+        if (c != numberBasePrefix[i]) return false;
     }
     return true;
 }
@@ -124,7 +127,7 @@ int readConfiguration() {
     int result = 0;
     while (std::fgets(line, linePieceSize, file) != nullptr) {
         if (isNumberBaseLine(line)) {
-            context->numberBase = readDecimal(line + 5);
+            context->numberBase = readDecimal(line + numberBasePrefixLength);
             continue;
         }
         const int32_t cardNumber = readDecimal(line);

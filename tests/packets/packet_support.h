@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include <array>
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -23,14 +23,14 @@ public:
 
     explicit GuardedBuffer(size_t size, uint8_t fill = 0xC3)
         : size_(size), bytes_(size + 2 * guardBytes, canary) {
-        for (size_t i = 0; i < size; ++i) data()[i] = fill;
+        for (size_t i = guardBytes; i + guardBytes < bytes_.size(); ++i) bytes_[i] = fill;
     }
     uint8_t* data() { return bytes_.data() + guardBytes; }
     const uint8_t* data() const { return bytes_.data() + guardBytes; }
     size_t size() const { return size_; }
     std::vector<uint8_t> contents() const { return {data(), data() + size_}; }
     void set(const std::vector<uint8_t>& values) {
-        for (size_t i = 0; i < values.size() && i < size_; ++i) data()[i] = values[i];
+        std::copy_n(values.begin(), std::min(values.size(), size_), bytes_.begin() + guardBytes);
     }
     bool guardsIntact() const {
         for (size_t i = 0; i < guardBytes; ++i)
