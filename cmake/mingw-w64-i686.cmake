@@ -1,0 +1,34 @@
+# Cross build for the plant's 32-bit Windows hosts with Debian's mingw-w64 i686 compilers
+# (package g++-mingw-w64-i686). Produces zurpm.dll and the Windows test programs, which ctest runs
+# under Wine in a private prefix inside the build folder.
+#
+#   cmake -S . -B build/windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86)
+
+set(ZURPM_MINGW_TRIPLET i686-w64-mingw32)
+# The posix thread model: the C++ thread library is complete there. Everything it needs is linked
+# statically below, so no mingw runtime DLL has to travel with the programs.
+set(CMAKE_C_COMPILER ${ZURPM_MINGW_TRIPLET}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${ZURPM_MINGW_TRIPLET}-g++-posix)
+set(CMAKE_RC_COMPILER ${ZURPM_MINGW_TRIPLET}-windres)
+set(CMAKE_DLLTOOL ${ZURPM_MINGW_TRIPLET}-dlltool)
+set(CMAKE_OBJDUMP ${ZURPM_MINGW_TRIPLET}-objdump)
+
+# Libraries and headers come from the cross tree only; programs (wine, objdump) from the build host.
+set(CMAKE_FIND_ROOT_PATH /usr/${ZURPM_MINGW_TRIPLET})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+# libgcc, libstdc++ and winpthread go inside each DLL and program: a plant gets zurpm.dll alone.
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static")
+set(CMAKE_MODULE_LINKER_FLAGS_INIT "-static")
+
+# Windows programs of the build run under Wine: quiet, in a prefix of this build folder only, and
+# without offering to install Mono or Gecko into it.
+set(ZURPM_WINEPREFIX "${CMAKE_BINARY_DIR}/wineprefix" CACHE PATH "Wine prefix for the Windows test runs")
+set(CMAKE_CROSSCOMPILING_EMULATOR
+    env WINEDEBUG=-all WINEPREFIX=${ZURPM_WINEPREFIX} WINEDLLOVERRIDES=mscoree,mshtml= wine)

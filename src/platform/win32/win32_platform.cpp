@@ -1,0 +1,56 @@
+// The Windows platform of zurpm.dll: the XPORTIO device through CreateFileA, DeviceIoControl and
+// CloseHandle, Sleep and GetTickCount, the host library's err imported from ORVANT.dll, and the
+// process console through the C runtime.
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
+#include <cstdio>
+
+#include "platform/platform.h"
+
+// The host library's message function. ORVANT.dll comes with the host; the driver only imports it.
+extern "C" __declspec(dllimport) void __cdecl err(int32_t level, const char* format, ...);
+
+namespace zurpm::platform {
+
+namespace {
+
+constexpr const char* portDevicePath = "\\\\.\\XPORTIO";
+
+HANDLE asHandle(intptr_t device) { return reinterpret_cast<HANDLE>(device); }
+
+}  // namespace
+
+void sleepMs(uint32_t ms) { Sleep(ms); }
+
+uint32_t tickCountMs() { return GetTickCount(); }
+
+intptr_t deviceOpen() {
+    HANDLE device = CreateFileA(portDevicePath, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    // INVALID_HANDLE_VALUE is -1, the closed value of the driver's handle.
+    if (device == INVALID_HANDLE_VALUE) return -1;
+    return reinterpret_cast<intptr_t>(device);
+}
+
+bool deviceControl(intptr_t device, uint32_t code, const void* in, uint32_t inLength, void* out,
+                   uint32_t outLength, uint32_t* bytesReturned) {
+    // Synchronous: the device was opened without FILE_FLAG_OVERLAPPED and no OVERLAPPED is given,
+    // so the request has completed when DeviceIoControl returns.
+    DWORD returned = 0;
+    const BOOL accepted = DeviceIoControl(asHandle(device), code, const_cast<void*>(in), inLength, out,
+                                          outLength, &returned, nullptr);
+    if (bytesReturned != nullptr) *bytesReturned = returned;
+    return accepted != FALSE;
+}
+
+void deviceClose(intptr_t device) { CloseHandle(asHandle(device)); }
+
+HostErrFunction hostErr() { return err; }
+
+void consolePrint(const char* format, va_list args) {
+    std::vprintf(format, args);
+    std::fflush(stdout);
+}
+
+}  // namespace zurpm::platform
