@@ -21,7 +21,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 pid_t spawn(const std::string& program, const std::vector<std::string>& args, const std::string& directory,
-            const std::map<std::string, std::string>& environment, int& out, int& err) {
+            const std::map<std::string, std::string>& environment, int& out, int& err, bool mergeError = false) {
     int outPipe[2];
     int errPipe[2];
     if (pipe(outPipe) != 0 || pipe(errPipe) != 0) throw std::runtime_error("pipe failed");
@@ -29,7 +29,7 @@ pid_t spawn(const std::string& program, const std::vector<std::string>& args, co
     if (pid < 0) throw std::runtime_error("fork failed");
     if (pid == 0) {
         dup2(outPipe[1], STDOUT_FILENO);
-        dup2(errPipe[1], STDERR_FILENO);
+        dup2(mergeError ? outPipe[1] : errPipe[1], STDERR_FILENO);
         close(outPipe[0]);
         close(outPipe[1]);
         close(errPipe[0]);
@@ -102,7 +102,7 @@ RunResult run(const std::string& program, const std::vector<std::string>& args, 
 Background::Background(const std::string& program, const std::vector<std::string>& args,
                        const std::string& directory) {
     int err = -1;
-    pid_ = spawn(program, args, directory, {}, out_, err);
+    pid_ = spawn(program, args, directory, {}, out_, err, true);
     close(err);
 }
 
@@ -136,6 +136,25 @@ bool Background::waitForLine(const std::string& text, int timeoutSeconds) {
     }
     out_ = sources.front().first;
     return true;
+}
+
+int Background::interrupt(int timeoutSeconds) {
+    if (pid_ <= 0) return -1;
+    kill(pid_, SIGINT);
+    const auto deadline = Clock::now() + std::chrono::seconds(timeoutSeconds);
+    std::vector<std::pair<int, std::string*>> sources{{out_, &output_}};
+    bool killed = false;
+    while (drain(sources, 200)) {
+        if (!killed && Clock::now() > deadline) {
+            kill(pid_, SIGKILL);
+            killed = true;
+        }
+    }
+    out_ = sources.front().first;
+    int status = 0;
+    waitpid(pid_, &status, 0);
+    pid_ = -1;
+    return !killed && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 TemporaryDirectory::TemporaryDirectory() {

@@ -21,7 +21,8 @@ struct RunResult {
 RunResult run(const std::string& program, const std::vector<std::string>& args, const std::string& directory,
               const std::map<std::string, std::string>& environment = {}, int timeoutSeconds = 120);
 
-// A program left running; stopped with SIGTERM (then SIGKILL) when the object goes.
+// A program left running, its standard error merged into its standard output; stopped with
+// SIGTERM (then SIGKILL) when the object goes.
 class Background {
 public:
     Background(const std::string& program, const std::vector<std::string>& args, const std::string& directory);
@@ -32,6 +33,9 @@ public:
     // Reads its standard output until a line contains text; false after timeoutSeconds or at its end.
     bool waitForLine(const std::string& text, int timeoutSeconds);
     const std::string& output() const { return output_; }
+    // Sends SIGINT, as Ctrl-C does, reads the rest of its output and answers its exit status (-1
+    // when it had to be killed after timeoutSeconds).
+    int interrupt(int timeoutSeconds);
 
 private:
     pid_t pid_ = -1;

@@ -254,6 +254,15 @@ TEST_F(ToolAgainstPcimsim, PollWritesOneCsvLinePerGatePerPoll) {
     }
 }
 
+TEST_F(ToolAgainstPcimsim, CtrlCEndsAPollCleanly) {
+    Background poll(zurpm, {"poll", "039R0001", "--interval", "100"}, place_->path());
+    ASSERT_TRUE(poll.waitForLine("039R0001  100  ok", 60)) << poll.output();
+    EXPECT_EQ(poll.interrupt(30), 0) << "Ctrl-C ends the poll with the driver stopped, exit 0\n" << poll.output();
+    // The device is free again for the next program.
+    const RunResult after = zurpmHere({"read", "039R0001"});
+    EXPECT_EQ(after.status, 0) << shown(after);
+}
+
 TEST(Demo, RunsItsOwnPlantAndShowsChangingValues) {
     TemporaryDirectory place;
     const RunResult result = run(zurpm, {"demo", "--seconds", "2"}, place.path(), {{"TMPDIR", place.path()}});
