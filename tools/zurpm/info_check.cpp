@@ -15,6 +15,7 @@ int runInfo(const CommonOptions& common) {
     DriverLibrary library(common.driverPath);
     DriverSession session(library);
     echoMessagesToStandardError(session);
+    prepareTerminalOutput();  // a Windows console shows the banner's UTF-8 then
     const DriverInfo info = session.describe();
     std::cout << "driver   " << (info.driverName != nullptr ? info.driverName : "(none)") << "\n";
     std::cout << "library  " << library.loadedFrom() << "\n";
