@@ -66,18 +66,26 @@ std::string describeDatagram(const pcimemu::DatagramEvent& event) {
     std::string line = text;
     const std::vector<uint8_t>& body = event.request;
     if (body.size() < headerLength) {
-        line += " (body of " + std::to_string(body.size()) + " bytes, no header)";
+        line += " (body of ";
+        line += std::to_string(body.size());
+        line += " bytes, no header)";
     } else {
         const SegmentName* segment = segmentOf(body[1]);
         std::snprintf(text, sizeof text, " %s offset %u length %u", segment != nullptr ? segment->name : "selector",
                       static_cast<unsigned>(body[3] | (body[4] << 8)), static_cast<unsigned>(body[5]));
-        if (segment == nullptr) line += " " + std::to_string(body[1]);
+        if (segment == nullptr) {
+            line += ' ';
+            line += std::to_string(body[1]);
+        }
         line += text;
         const bool words = segment != nullptr && segment->words;
-        if (write)
-            line += " <-" + valuesOf(body, headerLength, words);
-        else if (event.completed && event.reply.size() > headerLength)
-            line += " ->" + valuesOf(event.reply, headerLength, words);
+        if (write) {
+            line += " <-";
+            line += valuesOf(body, headerLength, words);
+        } else if (event.completed && event.reply.size() > headerLength) {
+            line += " ->";
+            line += valuesOf(event.reply, headerLength, words);
+        }
     }
     std::snprintf(text, sizeof text, "  status 0x%02X%s", event.status, event.completed ? "" : " (not completed)");
     return line + text;
@@ -88,7 +96,9 @@ std::string describeGlobalData(const pcimemu::GlobalDataEvent& event) {
     std::snprintf(text, sizeof text, "%s card %d device %u global data from %s offset %u length %zu:",
                   timeOf(event.atMs).c_str(), event.card + 1, static_cast<unsigned>(event.device),
                   event.fromHost ? "host" : "device", event.offset, event.bytes.size());
-    return text + valuesOf(event.bytes, 0, false);
+    std::string line = text;
+    line += valuesOf(event.bytes, 0, false);
+    return line;
 }
 
 void traceToStandardOutput(pcimemu::Plant& plant) {

@@ -119,8 +119,13 @@ ValueKind defaultKindForAddress(std::string_view address) {
 }
 
 std::string GateSpec::text() const {
-    std::string result = address + ":" + kindName(kind);
-    if (blockSize) result += ":" + std::to_string(*blockSize);
+    std::string result = address;
+    result += ':';
+    result += kindName(kind);
+    if (blockSize) {
+        result += ':';
+        result += std::to_string(*blockSize);
+    }
     return result;
 }
 
