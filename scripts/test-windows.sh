@@ -1,0 +1,72 @@
+#!/usr/bin/env bash
+# Builds zurpm.dll and the Windows test programs with the mingw-w64 i686 cross compiler in
+# build/windows, and runs them under Wine with ctest, in a private Wine prefix of that folder.
+#
+# On a kernel that cannot run 32-bit Linux programs (ia32 emulation switched off, as on some
+# virtual machines), Wine's 32-bit loader runs under qemu-user instead: the script installs
+# qemu-user-static and wine64 when missing, registers qemu for 32-bit ELF programs with the
+# kernel's binfmt_misc, and lets the 64-bit Wine build the prefix natively, where the 32-bit
+# test programs run as they would on a 64-bit Windows.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+build=$root/build/windows
+jobs=$(nproc 2>/dev/null || echo 2)
+(( jobs > 2 )) && jobs=2
+
+scripts/install-deps.sh windows
+
+sudo_cmd=()
+[[ $(id -u) -ne 0 ]] && sudo_cmd=(sudo)
+
+apt_install() {
+  local missing=()
+  for package in "$@"; do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
+  done
+  [[ ${#missing[@]} -eq 0 ]] && return 0
+  echo "installing: ${missing[*]}"
+  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" ||
+    { "${sudo_cmd[@]}" apt-get update -qq && DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"; }
+}
+
+# Wine's 32-bit loader is a 32-bit Linux program: make sure this machine can start it.
+runs_32bit() { /usr/lib/wine/wine --version >/dev/null 2>&1; }
+binfmt=/proc/sys/fs/binfmt_misc
+if ! runs_32bit; then
+  echo "32-bit programs do not run natively here: running Wine's 32-bit loader under qemu-user"
+  apt_install qemu-user-static wine64
+  if [[ ! -e $binfmt/register ]]; then
+    "${sudo_cmd[@]}" mount -t binfmt_misc binfmt_misc "$binfmt"
+  fi
+  if [[ ! -e $binfmt/zurpm-i386 ]]; then
+    # 32-bit little-endian x86 ELF executables and shared objects; F: qemu is opened now, so it
+    # also serves programs started in other mount namespaces.
+    printf '%s' ':zurpm-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386-static:F' |
+      "${sudo_cmd[@]}" tee "$binfmt/register" >/dev/null
+  fi
+  runs_32bit || { echo "error: Wine's 32-bit loader still does not start" >&2; exit 1; }
+fi
+
+cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-i686.cmake" -DCMAKE_BUILD_TYPE=Debug \
+  -DZURPM_SANITIZE=OFF -DZURPM_BENCHMARKS=OFF -DZURPM_WINEPREFIX="$build/wineprefix"
+cmake --build "$build" -j"$jobs"
+
+# The prefix: made (or brought up to date) once here, with a generous time limit, and kept alive by
+# a persistent wineserver for the whole ctest run so that every test program finds Windows already
+# started. The 64-bit Wine, where there is one, does the prefix's work natively.
+export WINEPREFIX=$build/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+boot=(wine wineboot)
+if [[ -x /usr/lib/wine/wine64 ]]; then
+  boot=(/usr/lib/wine/wine64 wineboot)
+  [[ -e $WINEPREFIX/system.reg ]] || export WINEARCH=win64
+fi
+stop_wine() { wineserver -k >/dev/null 2>&1 || true; }
+trap stop_wine EXIT
+mkdir -p "$WINEPREFIX"
+wineserver -p
+echo "starting Windows in $WINEPREFIX"
+timeout 1800 "${boot[@]}" >/dev/null 2>&1 || { echo "error: wineboot failed or timed out" >&2; exit 1; }
+unset WINEARCH
+
+ctest --test-dir "$build" --output-on-failure -j"$jobs" --timeout 1200
