@@ -240,18 +240,18 @@ struct KindName {
 };
 const KindName kindNames[] = {{"plc", DeviceSpec::Kind::plc}, {"ioblock", DeviceSpec::Kind::ioBlock}};
 
-void readDevice(PlantFile& file, int card, CardSpec& spec, const toml::node& node, const std::string& cardSection) {
+void readDevice(PlantFile& file, int card, CardSpec& setup, const toml::node& node, const std::string& cardSection) {
     const toml::table& table = tableOf(node, cardSection + " device");
-    const std::string section = cardSection + " device " + std::to_string(spec.devices.size() + 1);
+    const std::string section = cardSection + " device " + std::to_string(setup.devices.size() + 1);
     DeviceSpec device;
 
     const toml::node* number = table.get("number");
     if (number == nullptr) fail(node, section + " needs a number (0 to 31)");
     device.number = static_cast<uint8_t>(integerIn(*number, 0, 31, section + " number"));
     const std::string named = cardSection + " device " + std::to_string(device.number);
-    if (device.number == spec.ownDeviceNumber)
+    if (device.number == setup.ownDeviceNumber)
         fail(*number, named + ": " + std::to_string(device.number) + " is the card's own device number");
-    for (const DeviceSpec& other : spec.devices)
+    for (const DeviceSpec& other : setup.devices)
         if (other.number == device.number) fail(*number, named + " is described twice");
 
     const toml::node* kind = table.get("kind");
@@ -296,33 +296,33 @@ void readDevice(PlantFile& file, int card, CardSpec& spec, const toml::node& nod
     }
     if (const toml::node* memory = table.get("memory"); memory != nullptr && plc)
         readMemory(file, card, device, tableOf(*memory, named + " memory"), named + " memory");
-    spec.devices.push_back(std::move(device));
+    setup.devices.push_back(std::move(device));
 }
 
 void readCard(PlantFile& file, const toml::node& node) {
-    const int card = static_cast<int>(file.spec.cards.size());
+    const int card = static_cast<int>(file.setup.cards.size());
     const std::string section = "card " + std::to_string(card + 1);
     const toml::table& table = tableOf(node, section);
-    CardSpec spec;
-    readKeys(table, spec, cardKeys, section, {"faults", "device"});
+    CardSpec setup;
+    readKeys(table, setup, cardKeys, section, {"faults", "device"});
     if (const toml::node* faults = table.get("faults"))
-        readKeys(tableOf(*faults, section + " faults"), spec.faults, cardFaultKeys, section + " faults");
+        readKeys(tableOf(*faults, section + " faults"), setup.faults, cardFaultKeys, section + " faults");
     if (const toml::node* devices = table.get("device")) {
         if (!devices->is_array_of_tables()) fail(*devices, section + " device must be [[card.device]] tables");
-        for (const toml::node& device : *devices->as_array()) readDevice(file, card, spec, device, section);
+        for (const toml::node& device : *devices->as_array()) readDevice(file, card, setup, device, section);
     }
 
     // Cards share one bus: their windows and their port blocks must not overlap.
-    const uint32_t window = static_cast<uint32_t>(spec.memorySegment) * 16;
-    for (size_t other = 0; other < file.spec.cards.size(); ++other) {
-        const CardSpec& earlier = file.spec.cards[other];
+    const uint32_t window = static_cast<uint32_t>(setup.memorySegment) * 16;
+    for (size_t other = 0; other < file.setup.cards.size(); ++other) {
+        const CardSpec& earlier = file.setup.cards[other];
         const uint32_t earlierWindow = static_cast<uint32_t>(earlier.memorySegment) * 16;
         const std::string against = section + " and card " + std::to_string(other + 1);
         if (window < earlierWindow + 0x4000 && earlierWindow < window + 0x4000)
             fail(node, against + ": their 16 KB windows overlap");
-        if (spec.ioPort < earlier.ioPort + 4 && earlier.ioPort < spec.ioPort + 4) fail(node, against + ": their ports overlap");
+        if (setup.ioPort < earlier.ioPort + 4 && earlier.ioPort < setup.ioPort + 4) fail(node, against + ": their ports overlap");
     }
-    file.spec.cards.push_back(std::move(spec));
+    file.setup.cards.push_back(std::move(setup));
 }
 
 constexpr size_t cardLimit = 3;
@@ -334,16 +334,16 @@ PlantFile readPlant(const toml::table& root) {
         if (name == "card") {
             if (!node.is_array_of_tables()) fail(node, "card must be [[card]] tables");
             for (const toml::node& card : *node.as_array()) {
-                if (file.spec.cards.size() == cardLimit) fail(card, "a plant has at most three cards");
+                if (file.setup.cards.size() == cardLimit) fail(card, "a plant has at most three cards");
                 readCard(file, card);
             }
         } else if (name == "xportio") {
-            readKeys(tableOf(node, "xportio"), file.spec.xportio, xportioKeys, "xportio");
+            readKeys(tableOf(node, "xportio"), file.setup.xportio, xportioKeys, "xportio");
         } else {
             throw PlantFileError{key.source().begin.line, "unknown key '" + name + "'"};
         }
     }
-    if (file.spec.cards.empty()) throw PlantFileError{1, "a plant needs at least one [[card]]"};
+    if (file.setup.cards.empty()) throw PlantFileError{1, "a plant needs at least one [[card]]"};
     return file;
 }
 

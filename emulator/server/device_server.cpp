@@ -95,9 +95,9 @@ bool someoneListens(const sockaddr_un& address) {
 
 }  // namespace
 
-DeviceServer::DeviceServer(PlantSpec spec) : windows_(std::make_unique<WindowMemory>()) {
+DeviceServer::DeviceServer(PlantSpec setup) : windows_(std::make_unique<WindowMemory>()) {
     WindowMemory* windows = windows_.get();
-    plant_ = std::make_unique<Plant>(std::move(spec),
+    plant_ = std::make_unique<Plant>(std::move(setup),
                                      [windows](int card, uint32_t length) { return windows->allocate(card, length); });
     clock_ = std::make_unique<PlantClock>(*plant_, plantLock_);
 }

@@ -12,11 +12,11 @@ namespace pcimemu::detail {
 
 using namespace cardmap;
 
-Card::Card(int index, CardSpec spec, uint8_t* window, EventLog& log)
-    : index_(index), spec_(std::move(spec)), window_(window), log_(log) {
-    for (const DeviceSpec& described : spec_.devices) {
+Card::Card(int index, CardSpec setup, uint8_t* window, EventLog& log)
+    : index_(index), setup_(std::move(setup)), window_(window), log_(log) {
+    for (const DeviceSpec& described : setup_.devices) {
         auto device = std::make_unique<LanDevice>();
-        device->spec = described;
+        device->setup = described;
         if (described.kind == DeviceSpec::Kind::plc)
             device->plc = std::make_unique<PlcDevice>(described.sizes);
         else
@@ -30,7 +30,7 @@ Card::Card(int index, CardSpec spec, uint8_t* window, EventLog& log)
 
 uint8_t Card::readPort(uint16_t relative) const {
     switch (relative) {
-        case ioStatus: return spec_.faults.ioStatusBits;
+        case ioStatus: return setup_.faults.ioStatusBits;
         case ioControl: return lastControl_;
         case ioRegister3: return lastRegister3_;
         default: return 0xFF;
@@ -74,8 +74,8 @@ void Card::boot(uint32_t now) {
     fill(window_, ownOutputTable, 0, tableLength);
     fill(window_, inputTables, 0, tableLength * lanDevices);
     store(window_, ownDeviceNumber,
-          static_cast<uint8_t>(spec_.ownDeviceHighBits | (spec_.ownDeviceNumber & 0x1F)));
-    store(window_, cardVersion, spec_.version);
+          static_cast<uint8_t>(setup_.ownDeviceHighBits | (setup_.ownDeviceNumber & 0x1F)));
+    store(window_, cardVersion, setup_.version);
 }
 
 // Held in reset: the card stops where it stands.
@@ -91,7 +91,7 @@ void Card::hold() {
 }
 
 bool Card::alive() const {
-    const CardFaults& faults = spec_.faults;
+    const CardFaults& faults = setup_.faults;
     return running_ && booted_ && !faults.noHeartbeat &&
            !(faults.heartbeatStopsAfterConfig && configured_);
 }
@@ -100,14 +100,14 @@ void Card::showHeartbeat() { refresh(window_, heartbeat, alive() ? 1 : 0); }
 
 void Card::step(uint32_t now) {
     if (running_ && !booted_) {
-        const uint32_t delay = spec_.faults.heartbeatAfterMs.value_or(spec_.bootTimeMs);
+        const uint32_t delay = setup_.faults.heartbeatAfterMs.value_or(setup_.bootTimeMs);
         if (now - wokeAt_ >= delay) booted_ = true;
     }
     showHeartbeat();
     if (!alive()) return;
     serveLockout();
     serveCommand(now);
-    if (online() && now - lastScanAt_ >= spec_.busScanMs) scan(now);
+    if (online() && now - lastScanAt_ >= setup_.busScanMs) scan(now);
 }
 
 void Card::bringOnline(uint32_t now) {
@@ -123,7 +123,7 @@ void Card::bringOnline(uint32_t now) {
 
 void Card::serveLockout() {
     const bool requested = load(window_, lockoutRequest) != 0;
-    if (requested && !granted_ && !spec_.faults.lockoutNeverGranted) {
+    if (requested && !granted_ && !setup_.faults.lockoutNeverGranted) {
         granted_ = true;
         store(window_, lockoutGranted, 1);
     } else if (!requested && granted_) {
@@ -175,8 +175,8 @@ void Card::takeCommand(uint32_t now) {
 
     LanDevice* target = device(pending_.device);
     const bool answers = configured_ && target != nullptr && target->present() &&
-                         pending_.device != spec_.ownDeviceNumber;
-    pendingDelayMs_ = answers ? target->spec.faults.replyDelayMs : spec_.noReplyMs;
+                         pending_.device != setup_.ownDeviceNumber;
+    pendingDelayMs_ = answers ? target->setup.faults.replyDelayMs : setup_.noReplyMs;
     if (datagramHeld()) {
         heldReported_ = true;
         DatagramEvent stuck = pending_;
@@ -190,11 +190,11 @@ void Card::takeCommand(uint32_t now) {
 
 void Card::stepConfiguration(uint32_t now) {
     static const std::vector<uint8_t> acceptedAtOnce{configurationAccepted};
-    const std::vector<uint8_t>& sequence = spec_.faults.configStatusSequence.empty()
+    const std::vector<uint8_t>& sequence = setup_.faults.configStatusSequence.empty()
                                                ? acceptedAtOnce
-                                               : spec_.faults.configStatusSequence;
+                                               : setup_.faults.configStatusSequence;
     const size_t last = sequence.size() - 1;
-    const uint32_t stepMs = spec_.faults.configStepMs;
+    const uint32_t stepMs = setup_.faults.configStepMs;
     const size_t step = stepMs == 0 ? last : std::min<size_t>((now - takenAt_) / stepMs, last);
     if (step != configStep_) {
         configStep_ = step;
@@ -210,7 +210,7 @@ void Card::stepConfiguration(uint32_t now) {
 
 bool Card::datagramHeld() const {
     const LanDevice* target = pending_.device < lan_.size() ? lan_[pending_.device].get() : nullptr;
-    return target != nullptr && target->spec.faults.neverComplete;
+    return target != nullptr && target->setup.faults.neverComplete;
 }
 
 struct Card::Outcome {
@@ -228,7 +228,7 @@ Card::Outcome Card::answerDatagram() {
     if (length > requestDataRoom || pending_.device >= lanDevices) return {syntaxError, {}};
 
     LanDevice* target = device(pending_.device);
-    if (!configured_ || pending_.device == spec_.ownDeviceNumber || target == nullptr || !target->present())
+    if (!configured_ || pending_.device == setup_.ownDeviceNumber || target == nullptr || !target->present())
         return {processError, {}};
     if (!target->plc) return {processError, {}};  // an I/O block serves no Read or Write Device
 
@@ -240,7 +240,7 @@ Card::Outcome Card::answerDatagram() {
 void Card::completeDatagram(uint32_t now) {
     Outcome outcome = answerDatagram();
     const LanDevice* target = device(pending_.device);
-    const DeviceFaults* faults = target != nullptr ? &target->spec.faults : nullptr;
+    const DeviceFaults* faults = target != nullptr ? &target->setup.faults : nullptr;
     const uint8_t status = faults && faults->completionStatus ? *faults->completionStatus : outcome.status;
 
     if (pending_.commandCode == codeSendDatagramWithReply) {
@@ -265,12 +265,12 @@ void Card::completeDatagram(uint32_t now) {
 void Card::scan(uint32_t now) {
     lastScanAt_ = now;
     for (uint32_t number = 0; number < lanDevices; ++number) {
-        const bool present = number == spec_.ownDeviceNumber || (lan_[number] && lan_[number]->present());
+        const bool present = number == setup_.ownDeviceNumber || (lan_[number] && lan_[number]->present());
         refresh(window_, presenceByte(number), present ? 1 : 0);
     }
     if (granted_) return;  // the tables are the PC's until it gives them back
 
-    exchangeTable(now, spec_.ownDeviceNumber, ownOutputTable, ownShadow_, nullptr);
+    exchangeTable(now, setup_.ownDeviceNumber, ownOutputTable, ownShadow_, nullptr);
     for (uint32_t number = 0; number < lanDevices; ++number) {
         LanDevice* device = lan_[number].get();
         if (device == nullptr || !device->present()) continue;

@@ -17,7 +17,7 @@ namespace pcimemu::detail {
 
 class Card {
 public:
-    Card(int index, CardSpec spec, uint8_t* window, EventLog& log);
+    Card(int index, CardSpec setup, uint8_t* window, EventLog& log);
 
     // The card's ports, relative to its first one. Values are 8 bits wide on the card's bus.
     uint8_t readPort(uint16_t relative) const;
@@ -28,8 +28,8 @@ public:
 
     void bringOnline(uint32_t now);
 
-    const CardSpec& spec() const { return spec_; }
-    CardFaults& faults() { return spec_.faults; }
+    const CardSpec& setup() const { return setup_; }
+    CardFaults& faults() { return setup_.faults; }
     uint8_t* window() const { return window_; }
     LanDevice* device(uint8_t number) { return number < lan_.size() ? lan_[number].get() : nullptr; }
     bool alive() const;
@@ -58,7 +58,7 @@ private:
                        const std::array<uint8_t, 128>& after, bool fromHost);
 
     const int index_;
-    CardSpec spec_;
+    CardSpec setup_;
     uint8_t* const window_;
     EventLog& log_;
     std::array<std::unique_ptr<LanDevice>, cardmap::lanDevices> lan_;

@@ -52,11 +52,11 @@ private:
 
 // One device of a LAN as the card knows it.
 struct LanDevice {
-    DeviceSpec spec;  // its faults change during a run
+    DeviceSpec setup;  // its faults change during a run
     std::unique_ptr<PlcDevice> plc;
     std::unique_ptr<IoBlockDevice> block;
 
-    bool present() const { return !spec.faults.absent; }
+    bool present() const { return !setup.faults.absent; }
 };
 
 }  // namespace pcimemu::detail

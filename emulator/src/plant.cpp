@@ -20,9 +20,9 @@ void check(bool condition, const std::string& what) {
     if (!condition) throw std::invalid_argument("pcimemu plant: " + what);
 }
 
-void validate(const PlantSpec& spec) {
-    for (size_t i = 0; i < spec.cards.size(); ++i) {
-        const CardSpec& card = spec.cards[i];
+void validate(const PlantSpec& setup) {
+    for (size_t i = 0; i < setup.cards.size(); ++i) {
+        const CardSpec& card = setup.cards[i];
         const std::string name = "card " + std::to_string(i);
         check(card.ownDeviceNumber < cardmap::lanDevices, name + ": own device number above 31");
         check(uint32_t(card.memorySegment) * 16 + cardmap::windowLength <= 0x100000,
@@ -36,7 +36,7 @@ void validate(const PlantSpec& spec) {
             seen[device.number] = true;
         }
         for (size_t j = 0; j < i; ++j) {
-            const CardSpec& other = spec.cards[j];
+            const CardSpec& other = setup.cards[j];
             const uint32_t a = uint32_t(card.memorySegment) * 16, b = uint32_t(other.memorySegment) * 16;
             check(a + cardmap::windowLength <= b || b + cardmap::windowLength <= a,
                   name + ": window overlaps card " + std::to_string(j));
@@ -66,7 +66,7 @@ struct Plant::Impl {
     // The card whose block of ports holds port, and the port's place in it.
     Card* cardAtPort(uint16_t port, uint16_t& relative) {
         for (auto& card : cards) {
-            const uint16_t first = card->spec().ioPort;
+            const uint16_t first = card->setup().ioPort;
             if (port >= first && port < first + cardmap::portCount) {
                 relative = static_cast<uint16_t>(port - first);
                 return card.get();
@@ -76,17 +76,17 @@ struct Plant::Impl {
     }
 };
 
-Plant::Plant(PlantSpec spec, WindowAllocator allocate) : impl_(std::make_unique<Impl>()) {
-    validate(spec);
-    impl_->xportio = spec.xportio;
-    for (size_t i = 0; i < spec.cards.size(); ++i) {
+Plant::Plant(PlantSpec setup, WindowAllocator allocate) : impl_(std::make_unique<Impl>()) {
+    validate(setup);
+    impl_->xportio = setup.xportio;
+    for (size_t i = 0; i < setup.cards.size(); ++i) {
         const int index = static_cast<int>(i);
         uint8_t* window = allocate ? allocate(index, cardmap::windowLength) : nullptr;
         if (window == nullptr) {
             impl_->heapWindows.push_back(std::make_unique<uint8_t[]>(cardmap::windowLength));
             window = impl_->heapWindows.back().get();
         }
-        impl_->cards.push_back(std::make_unique<Card>(index, std::move(spec.cards[i]), window, impl_->log));
+        impl_->cards.push_back(std::make_unique<Card>(index, std::move(setup.cards[i]), window, impl_->log));
     }
 }
 
@@ -118,7 +118,7 @@ std::optional<Plant::Mapping> Plant::map(uint64_t physicalAddress, uint32_t leng
     if (length == 0 || length > cardmap::windowLength) return std::nullopt;
     for (size_t i = 0; i < impl_->cards.size(); ++i) {
         Card& card = *impl_->cards[i];
-        if (uint64_t(card.spec().memorySegment) * 16 != physicalAddress) continue;
+        if (uint64_t(card.setup().memorySegment) * 16 != physicalAddress) continue;
         if (card.faults().refuseMap) return std::nullopt;
         ++card.mappings;
         return Mapping{static_cast<int>(i), card.window(), length};
@@ -212,7 +212,7 @@ bool Plant::control(uint32_t code, const void* in, uint32_t inLength, void* out,
 // ---- Cards ------------------------------------------------------------------------------------
 
 int Plant::cardCount() const { return static_cast<int>(impl_->cards.size()); }
-const CardSpec& Plant::spec(int card) const { return impl_->card(card).spec(); }
+const CardSpec& Plant::setup(int card) const { return impl_->card(card).setup(); }
 uint8_t* Plant::window(int card) { return impl_->card(card).window(); }
 CardFaults& Plant::faults(int card) { return impl_->card(card).faults(); }
 
@@ -221,7 +221,7 @@ DeviceFaults& Plant::faults(int card, uint8_t device) {
     if (described == nullptr)
         throw std::out_of_range("pcimemu plant: card " + std::to_string(card) + " has no device " +
                                 std::to_string(device));
-    return described->spec.faults;
+    return described->setup.faults;
 }
 
 XportioFaults& Plant::xportioFaults() { return impl_->xportio; }

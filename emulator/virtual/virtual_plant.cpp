@@ -31,9 +31,9 @@ void VirtualDevice::advance(uint32_t nowMs) { plant_.advance(nowMs); }
 // ---- The description --------------------------------------------------------------------------
 
 CardBuilder::CardBuilder(uint16_t memorySegment, uint16_t ioPort, uint8_t ownDeviceNumber) {
-    spec_.memorySegment = memorySegment;
-    spec_.ioPort = ioPort;
-    spec_.ownDeviceNumber = ownDeviceNumber;
+    setup_.memorySegment = memorySegment;
+    setup_.ioPort = ioPort;
+    setup_.ownDeviceNumber = ownDeviceNumber;
 }
 
 CardBuilder& CardBuilder::plc(uint8_t number, PlcSizes sizes, DeviceFaults faults) {
@@ -43,7 +43,7 @@ CardBuilder& CardBuilder::plc(uint8_t number, PlcSizes sizes, DeviceFaults fault
     device.name = "PLC " + std::to_string(number);
     device.sizes = sizes;
     device.faults = faults;
-    spec_.devices.push_back(std::move(device));
+    setup_.devices.push_back(std::move(device));
     return *this;
 }
 
@@ -53,37 +53,37 @@ CardBuilder& CardBuilder::ioBlock(uint8_t number, DeviceFaults faults) {
     device.number = number;
     device.name = "block " + std::to_string(number);
     device.faults = faults;
-    spec_.devices.push_back(std::move(device));
+    setup_.devices.push_back(std::move(device));
     return *this;
 }
 
 CardBuilder& CardBuilder::version(uint8_t version) {
-    spec_.version = version;
+    setup_.version = version;
     return *this;
 }
 
 CardBuilder& CardBuilder::ownDeviceHighBits(uint8_t bits) {
-    spec_.ownDeviceHighBits = bits;
+    setup_.ownDeviceHighBits = bits;
     return *this;
 }
 
 CardBuilder& CardBuilder::bootTimeMs(uint32_t ms) {
-    spec_.bootTimeMs = ms;
+    setup_.bootTimeMs = ms;
     return *this;
 }
 
 CardBuilder& CardBuilder::busScanMs(uint32_t ms) {
-    spec_.busScanMs = ms;
+    setup_.busScanMs = ms;
     return *this;
 }
 
 CardBuilder& CardBuilder::noReplyMs(uint32_t ms) {
-    spec_.noReplyMs = ms;
+    setup_.noReplyMs = ms;
     return *this;
 }
 
 CardBuilder& CardBuilder::faults(CardFaults faults) {
-    spec_.faults = std::move(faults);
+    setup_.faults = std::move(faults);
     return *this;
 }
 
@@ -97,8 +97,8 @@ const VirtualDevice* installedDevice = nullptr;
 
 VirtualPlant::VirtualPlant(std::vector<CardSpec> cards) : VirtualPlant(PlantSpec{std::move(cards), {}}) {}
 
-VirtualPlant::VirtualPlant(PlantSpec spec)
-    : plant_(std::make_unique<Plant>(std::move(spec))), device_(std::make_unique<VirtualDevice>(*plant_)) {
+VirtualPlant::VirtualPlant(PlantSpec setup)
+    : plant_(std::make_unique<Plant>(std::move(setup))), device_(std::make_unique<VirtualDevice>(*plant_)) {
     plant_->advance(zurpm::virt::tickCount());
     install();
 }

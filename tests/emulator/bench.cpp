@@ -19,7 +19,7 @@ std::vector<uint8_t> header(uint8_t selector, uint16_t offset, uint8_t length) {
     return {0, selector, 0, static_cast<uint8_t>(offset), static_cast<uint8_t>(offset >> 8), length};
 }
 
-Bench::Bench(PlantSpec spec, uint32_t startMs) : plant(std::move(spec)), now(startMs) {
+Bench::Bench(PlantSpec setup, uint32_t startMs) : plant(std::move(setup)), now(startMs) {
     plant.advance(now);
     plant.openDevice();
 }
@@ -29,7 +29,7 @@ void Bench::run(uint32_t ms) {
 }
 
 bool Bench::port(int c, uint16_t relative, uint8_t value) {
-    return plant.writePort(static_cast<uint16_t>(plant.spec(c).ioPort + relative), value);
+    return plant.writePort(static_cast<uint16_t>(plant.setup(c).ioPort + relative), value);
 }
 
 uint8_t Bench::byte(int c, uint32_t offset) {
@@ -59,8 +59,8 @@ void Bench::issue(int c, uint8_t code) {
 
 void Bench::start(int c) {
     wake(c);
-    const CardSpec& spec = plant.spec(c);
-    run(spec.faults.heartbeatAfterMs.value_or(spec.bootTimeMs));
+    const CardSpec& setup = plant.setup(c);
+    run(setup.faults.heartbeatAfterMs.value_or(setup.bootTimeMs));
     issue(c, map::codeConfigure);
     run(1);
 }

@@ -46,7 +46,7 @@ struct Answer {
 
 class Bench {
 public:
-    explicit Bench(PlantSpec spec = plantOf({standardCard()}), uint32_t startMs = 0);
+    explicit Bench(PlantSpec setup = plantOf({standardCard()}), uint32_t startMs = 0);
 
     Plant plant;
     uint32_t now;

@@ -19,11 +19,11 @@ TEST(CardLife, WakeUpBringsTheHeartbeatAfterTheBootTime) {
 }
 
 TEST(CardLife, BootedCardShowsItsDeviceNumberWithHighBitsAndItsVersion) {
-    CardSpec spec;
-    spec.ownDeviceNumber = 3;
-    spec.ownDeviceHighBits = 0xE0;
-    spec.version = 0x41;
-    Bench bench(plantOf({spec}));
+    CardSpec setup;
+    setup.ownDeviceNumber = 3;
+    setup.ownDeviceHighBits = 0xE0;
+    setup.version = 0x41;
+    Bench bench(plantOf({setup}));
     bench.wake();
     EXPECT_EQ(bench.byte(0, 0x882), 0xE3) << "device number byte: high bits above the number 3";
     EXPECT_EQ(bench.byte(0, 0x882) & 0x1F, 3);
@@ -117,10 +117,10 @@ TEST(CardLife, ConfigurationStatusSequencesStepEveryConfigStep) {
         {{16}, false},           {{2, 0}, false},             {{2, 4, 16}, false},
     };
     for (const Case& c : cases) {
-        CardSpec spec = standardCard();
-        spec.faults.configStatusSequence = c.sequence;
-        spec.faults.configStepMs = 100;
-        Bench bench(plantOf({spec}));
+        CardSpec setup = standardCard();
+        setup.faults.configStatusSequence = c.sequence;
+        setup.faults.configStepMs = 100;
+        Bench bench(plantOf({setup}));
         bench.wake();
         bench.run(1500);
         bench.issue(0, 4);
@@ -137,9 +137,9 @@ TEST(CardLife, ConfigurationStatusSequencesStepEveryConfigStep) {
 
 TEST(CardLife, DriverLooksSeeTheSequenceOneValueEach) {
     // The PC writes the command, then looks 100, 200, ... ms later: the k-th look sees value k.
-    CardSpec spec = standardCard();
-    spec.faults.configStatusSequence = {2, 2, 2, 2, 4};
-    Bench bench(plantOf({spec}));
+    CardSpec setup = standardCard();
+    setup.faults.configStatusSequence = {2, 2, 2, 2, 4};
+    Bench bench(plantOf({setup}));
     bench.wake();
     bench.run(2000);
     bench.issue(0, 4);
@@ -170,9 +170,9 @@ TEST(CardFaults, HeartbeatFaults) {
         {"heartbeat lost after configuration", stops, 1, 0},
     };
     for (const HeartbeatCase& c : cases) {
-        CardSpec spec = standardCard();
-        spec.faults = c.faults;
-        Bench bench(plantOf({spec}));
+        CardSpec setup = standardCard();
+        setup.faults = c.faults;
+        Bench bench(plantOf({setup}));
         bench.wake();
         bench.run(1500);
         EXPECT_EQ(bench.byte(0, 0x893), c.beforeConfiguration) << c.what << ": before configuration";
@@ -183,9 +183,9 @@ TEST(CardFaults, HeartbeatFaults) {
 }
 
 TEST(CardFaults, LateHeartbeatComesAtItsOwnTime) {
-    CardSpec spec = standardCard();
-    spec.faults.heartbeatAfterMs = 2150;
-    Bench bench(plantOf({spec}));
+    CardSpec setup = standardCard();
+    setup.faults.heartbeatAfterMs = 2150;
+    Bench bench(plantOf({setup}));
     bench.wake();
     bench.run(2149);
     EXPECT_EQ(bench.byte(0, 0x893), 0);
@@ -207,9 +207,9 @@ TEST(CardFaults, NoHeartbeatSwitchedOnStopsARunningCardAndOffRevivesIt) {
 
 TEST(CardFaults, IoStatusPortShowsTheFaultBits) {
     for (uint8_t bits : {0x00, 0x08, 0x10, 0x18}) {
-        CardSpec spec = standardCard();
-        spec.faults.ioStatusBits = bits;
-        Bench bench(plantOf({spec}));
+        CardSpec setup = standardCard();
+        setup.faults.ioStatusBits = bits;
+        Bench bench(plantOf({setup}));
         bench.start();
         EXPECT_EQ(bench.plant.readPort(0x3E0), bits);
     }

@@ -175,7 +175,7 @@ TEST_F(Datagrams, MalformedOrMisaddressedRequestsAreRefused) {
 TEST_F(Datagrams, UnansweredDatagramEndsAfterTheCardsNoReplyTime) {
     const Answer answer = bench.read(12, 8, 0, 1);
     EXPECT_EQ(answer.status, 0x10);
-    EXPECT_EQ(answer.busyMs, 1 + bench.plant.spec(0).noReplyMs) << "taken at the next millisecond, then noReplyMs";
+    EXPECT_EQ(answer.busyMs, 1 + bench.plant.setup(0).noReplyMs) << "taken at the next millisecond, then noReplyMs";
 }
 
 TEST(DatagramsBeforeConfiguration, CardOffTheLanAnswersWithAProcessError) {

@@ -33,7 +33,7 @@ PlantSpec twoCards() {
 TEST(Xportio, MapAnswersTheWindowOfTheCardAtThatSegment) {
     Bench bench(twoCards());
     for (int card = 0; card < 2; ++card) {
-        const uint32_t physical = uint32_t(bench.plant.spec(card).memorySegment) * 16;
+        const uint32_t physical = uint32_t(bench.plant.setup(card).memorySegment) * 16;
         const auto request = mapRequest(physical, 0x4000);
         uint8_t* address = nullptr;
         uint32_t returned = 0;
@@ -115,9 +115,9 @@ TEST(Xportio, PortsBelongToTheCardWhoseBlockTheyFallIn) {
 }
 
 TEST(Xportio, PortReadAnswersTwoBytesLittleEndian) {
-    CardSpec spec = standardCard();
-    spec.faults.ioStatusBits = 0x18;
-    Bench bench(plantOf({spec}));
+    CardSpec setup = standardCard();
+    setup.faults.ioStatusBits = 0x18;
+    Bench bench(plantOf({setup}));
     const uint8_t port[2] = {0xE0, 0x03};
     uint8_t value[2] = {0xAA, 0xAA};
     uint32_t returned = 0;
@@ -169,9 +169,9 @@ TEST(Xportio, ClosedDeviceRefusesEverything) {
 
 TEST(XportioFaults, EachFaultRefusesItsRequest) {
     {
-        PlantSpec spec = plantOf({standardCard()});
-        spec.xportio.cannotOpen = true;
-        Plant plant(spec);
+        PlantSpec setup = plantOf({standardCard()});
+        setup.xportio.cannotOpen = true;
+        Plant plant(setup);
         EXPECT_FALSE(plant.openDevice()) << "cannotOpen";
     }
     {
@@ -222,7 +222,7 @@ TEST(PlantSpecCheck, ImpossiblePlantsAreRejected) {
     overlappingPorts.ioPort = 0x3E2;
     const struct {
         const char* what;
-        PlantSpec spec;
+        PlantSpec setup;
     } cases[] = {
         {"device number 32", plantOf({withDevice(32)})},
         {"device twice", plantOf({withDevice(3)})},
@@ -230,7 +230,7 @@ TEST(PlantSpecCheck, ImpossiblePlantsAreRejected) {
         {"windows overlap", plantOf({standardCard(), overlappingWindow})},
         {"ports overlap", plantOf({standardCard(), overlappingPorts})},
     };
-    for (const auto& c : cases) EXPECT_THROW(Plant{c.spec}, std::invalid_argument) << c.what;
+    for (const auto& c : cases) EXPECT_THROW(Plant{c.setup}, std::invalid_argument) << c.what;
 }
 
 TEST(PlantWindows, AllocatorProvidesTheWindowMemory) {

@@ -54,9 +54,9 @@ pcimemu::PlantSpec oneCard() {
     pcimemu::DeviceSpec plc;
     plc.number = 3;
     card.devices.push_back(plc);
-    pcimemu::PlantSpec spec;
-    spec.cards.push_back(card);
-    return spec;
+    pcimemu::PlantSpec setup;
+    setup.cards.push_back(card);
+    return setup;
 }
 
 class ServedPlant : public ::testing::Test {

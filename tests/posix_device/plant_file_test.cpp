@@ -12,9 +12,9 @@ TEST(PlantFile, ExamplePlantHasTwoCardsWithTheirDevicesAndValues) {
     std::string error;
     const std::optional<pcimemu::PlantFile> file = pcimemu::readPlantFile(EXAMPLE_PLANT, error);
     ASSERT_TRUE(file) << error;
-    ASSERT_EQ(2u, file->spec.cards.size());
-    const pcimemu::CardSpec& card1 = file->spec.cards[0];
-    const pcimemu::CardSpec& card2 = file->spec.cards[1];
+    ASSERT_EQ(2u, file->setup.cards.size());
+    const pcimemu::CardSpec& card1 = file->setup.cards[0];
+    const pcimemu::CardSpec& card2 = file->setup.cards[1];
     EXPECT_EQ(0xCC00, card1.memorySegment);
     EXPECT_EQ(0x3E0, card1.ioPort);
     EXPECT_EQ(31, card1.ownDeviceNumber);
@@ -26,7 +26,7 @@ TEST(PlantFile, ExamplePlantHasTwoCardsWithTheirDevicesAndValues) {
     EXPECT_EQ(pcimemu::DeviceSpec::Kind::ioBlock, card1.devices[2].kind);
     EXPECT_EQ(1024u, card1.devices[1].sizes.R);
 
-    pcimemu::Plant plant(file->spec);
+    pcimemu::Plant plant(file->setup);
     pcimemu::applyInitialValues(plant, *file);
     pcimemu::Plc* line1 = plant.plc(0, 3);
     ASSERT_NE(nullptr, line1);
@@ -60,8 +60,8 @@ faults = { never_complete = true, completion_status = 0x10, reply_length = 200 }
     std::string error;
     const std::optional<pcimemu::PlantFile> file = pcimemu::parsePlantFile(text, "plant.toml", error);
     ASSERT_TRUE(file) << error;
-    const pcimemu::CardSpec& card = file->spec.cards[0];
-    EXPECT_TRUE(file->spec.xportio.refuseUnmap);
+    const pcimemu::CardSpec& card = file->setup.cards[0];
+    EXPECT_TRUE(file->setup.xportio.refuseUnmap);
     EXPECT_EQ(10u, card.bootTimeMs);
     EXPECT_EQ((std::vector<uint8_t>{1, 2, 8}), card.faults.configStatusSequence);
     EXPECT_EQ(3000u, card.faults.heartbeatAfterMs.value_or(0));

@@ -1,4 +1,4 @@
-// What the tool makes of what an engineer types: gate specs and their default types, values and
+// What the tool makes of what an engineer types: gate items and their default types, values and
 // their ranges, gate files, and where values sit in the host's buffer.
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <unistd.h>
 
 #include "gate_file.h"
-#include "gate_spec.h"
+#include "gate_item.h"
 #include "gate_values.h"
 #include "int_file.h"
 #include "code_page_437.h"
@@ -25,7 +25,7 @@ struct SpecCase {
     int32_t block;  // 0: single gate
 };
 
-TEST(GateSpecs, TypeFollowsTheAddressRegionUnlessGiven) {
+TEST(GateItems, TypeFollowsTheAddressRegionUnlessGiven) {
     const SpecCase cases[] = {
         {"059R0010", "059R0010", ValueKind::signed16, 0},
         {"059r0010", "059r0010", ValueKind::signed16, 0},
@@ -45,14 +45,14 @@ TEST(GateSpecs, TypeFollowsTheAddressRegionUnlessGiven) {
         {"059X0001", "059X0001", ValueKind::signed16, 0},
     };
     for (const SpecCase& c : cases) {
-        const GateSpec spec = parseGateSpec(c.text);
-        EXPECT_EQ(spec.address, c.address) << c.text;
-        EXPECT_EQ(kindName(spec.kind), std::string(kindName(c.kind))) << c.text;
-        EXPECT_EQ(spec.blockSize.value_or(0), c.block) << c.text;
+        const GateItem item = parseGateItem(c.text);
+        EXPECT_EQ(item.address, c.address) << c.text;
+        EXPECT_EQ(kindName(item.kind), std::string(kindName(c.kind))) << c.text;
+        EXPECT_EQ(item.blockSize.value_or(0), c.block) << c.text;
     }
 }
 
-TEST(GateSpecs, MalformedSpecsSayWhatIsWrong) {
+TEST(GateItems, MalformedSpecsSayWhatIsWrong) {
     const std::pair<const char*, const char*> cases[] = {
         {"", "no address"},
         {":s16", "no address"},
@@ -70,7 +70,7 @@ TEST(GateSpecs, MalformedSpecsSayWhatIsWrong) {
     };
     for (const auto& [text, words] : cases) {
         try {
-            parseGateSpec(text);
+            parseGateItem(text);
             ADD_FAILURE() << "'" << text << "' was taken";
         } catch (const ToolError& error) {
             EXPECT_EQ(error.status(), exitBadInput) << text;
@@ -80,7 +80,7 @@ TEST(GateSpecs, MalformedSpecsSayWhatIsWrong) {
     }
 }
 
-TEST(GateSpecs, BlockElementsHaveTheirOwnAddresses) {
+TEST(GateItems, BlockElementsHaveTheirOwnAddresses) {
     EXPECT_EQ(elementAddress("059R0010", 16, 0), "059R0010");
     EXPECT_EQ(elementAddress("059R000F", 16, 1), "059R0010");
     EXPECT_EQ(elementAddress("059R00009", 10, 1), "059R00010");
@@ -192,7 +192,7 @@ TEST(ValueBuffer, BlocksArePackedFromByteZero) {
     EXPECT_EQ(takeValues(buffer, ValueKind::float32, 2), floats);
 }
 
-GateSpec onlyGate(const std::string& text) {
+GateItem onlyGate(const std::string& text) {
     std::istringstream in(text);
     const auto gates = readGateList(in, "gates.csv");
     EXPECT_EQ(gates.size(), 1u);
@@ -208,7 +208,7 @@ TEST(GateFiles, LinesGiveNamesTypesAndBlocks) {
         "\"pump, main\",059Q0001,digital\n"
         "trend,059R0001,u16,8\n"
         "temp,059F0011\n");
-    const std::vector<GateSpec> gates = readGateList(in, "gates.csv");
+    const std::vector<GateItem> gates = readGateList(in, "gates.csv");
     ASSERT_EQ(gates.size(), 4u);
     EXPECT_EQ(gates[0].name, "tank level");
     EXPECT_EQ(gates[0].kind, ValueKind::signed16);

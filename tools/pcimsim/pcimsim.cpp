@@ -51,7 +51,7 @@ int serve(const Options& options) {
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
     try {
-        pcimemu::DeviceServer server(plant->spec);
+        pcimemu::DeviceServer server(plant->setup);
         server.withPlant([&](pcimemu::Plant& emulated) {
             emulated.recordEvents(false);  // a long run would otherwise keep every event
             pcimemu::applyInitialValues(emulated, *plant);

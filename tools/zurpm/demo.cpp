@@ -119,7 +119,7 @@ int runDemo(const CommonOptions& common, const DemoOptions& options) {
         configuration << demo::configurationText;
         if (!configuration) throw unavailable("cannot write the demo's zurPM.int in " + place.directory().string());
     }
-    pcimemu::DeviceServer server(plantFile->spec);
+    pcimemu::DeviceServer server(plantFile->setup);
     server.withPlant([&](pcimemu::Plant& plant) {
         plant.recordEvents(false);  // the demo may run long; nobody reads the events
         pcimemu::applyInitialValues(plant, *plantFile);

@@ -78,7 +78,7 @@ boot_ms = 1500
 
 const char* const configurationText = "BASE=16\n1=CC00;3E0;30;16;150\n2=C800;2E0;30;16;150\n";
 
-std::vector<GateSpec> gateList() {
+std::vector<GateItem> gateList() {
     struct Entry {
         const char* name;
         const char* address;
@@ -108,8 +108,8 @@ std::vector<GateSpec> gateList() {
         {"block_analog_1", "37GA0002", "s16", ""},
         {"block_analog_2", "37GA0003", "s16", ""},
     };
-    std::vector<GateSpec> gates;
-    for (const Entry& entry : entries) gates.push_back(makeGateSpec(entry.name, entry.address, entry.type, entry.block));
+    std::vector<GateItem> gates;
+    for (const Entry& entry : entries) gates.push_back(makeGateItem(entry.name, entry.address, entry.type, entry.block));
     return gates;
 }
 

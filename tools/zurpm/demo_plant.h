@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "gate_spec.h"
+#include "gate_item.h"
 #include "pcimemu/emulator.h"
 
 namespace zurtool::demo {
@@ -17,7 +17,7 @@ extern const char* const plantText;
 // zurPM.int for it.
 extern const char* const configurationText;
 // The gates polled, with their names.
-std::vector<GateSpec> gateList();
+std::vector<GateItem> gateList();
 
 // The tank process: the level rises while the pump runs and falls while the valve drains it; the
 // PLC switches the pump and the valve, raises the high-level alarm and measures flow and

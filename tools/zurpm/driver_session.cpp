@@ -81,15 +81,15 @@ int DriverSession::configuredCards() const {
     return count;
 }
 
-DefinedGate DriverSession::define(const GateSpec& spec) {
+DefinedGate DriverSession::define(const GateItem& item) {
     DefinedGate gate;
-    gate.spec = spec;
+    gate.item = item;
     GateDefinition definition{};
-    definition.addressString = spec.address.c_str();
-    definition.valueType = static_cast<int32_t>(spec.kind);
-    definition.blockSize = spec.blockSize.value_or(1);
+    definition.addressString = item.address.c_str();
+    definition.valueType = static_cast<int32_t>(item.kind);
+    definition.blockSize = item.blockSize.value_or(1);
     definition.hardwareAddress = HardwareAddress{0, 0, 0, -1, 0};
-    gate.result = call(spec.isBlock() ? ZUR_CMD_DEFINE_BLOCK_GATE : ZUR_CMD_DEFINE_GATE, &definition);
+    gate.result = call(item.isBlock() ? ZUR_CMD_DEFINE_BLOCK_GATE : ZUR_CMD_DEFINE_GATE, &definition);
     gate.address = definition.hardwareAddress;
     gate.messages = messages_;
     return gate;
@@ -100,7 +100,7 @@ Transfer DriverSession::read(const DefinedGate& gate, int32_t count, ValueBuffer
     access.hardwareAddress = gate.address;
     access.count = count;
     access.data = buffer.data();
-    const bool single = count == 1 && !gate.spec.isBlock();
+    const bool single = count == 1 && !gate.item.isBlock();
     Transfer transfer;
     transfer.result = call(single ? ZUR_CMD_READ_SINGLE : ZUR_CMD_READ, &access);
     transfer.messages = messages_;
@@ -113,7 +113,7 @@ Transfer DriverSession::write(const DefinedGate& gate, int32_t count, ValueBuffe
     access.count = count;
     access.data = buffer.data();
     Transfer transfer;
-    transfer.result = call(gate.spec.isBlock() ? ZUR_CMD_WRITE : ZUR_CMD_WRITE_SINGLE, &access);
+    transfer.result = call(gate.item.isBlock() ? ZUR_CMD_WRITE : ZUR_CMD_WRITE_SINGLE, &access);
     transfer.messages = messages_;
     return transfer;
 }

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "driver_library.h"
-#include "gate_spec.h"
+#include "gate_item.h"
 #include "gate_values.h"
 #include "zurpm/records.h"
 
@@ -27,7 +27,7 @@ std::string showMessages(const std::vector<HostMessage>& messages);
 
 // A gate after its definition: what the driver made of it.
 struct DefinedGate {
-    GateSpec spec;
+    GateItem item;
     int32_t result = 0;  // of command 3 or 4
     HardwareAddress address{};
     std::vector<HostMessage> messages;  // the refusal, when refused
@@ -62,7 +62,7 @@ public:
     // The context's card slots that hold a card.
     int configuredCards() const;
 
-    DefinedGate define(const GateSpec& spec);  // command 3, or 4 for a block
+    DefinedGate define(const GateItem& item);  // command 3, or 4 for a block
     // Reads `count` elements (command 5 when count is 1 and the gate no block, else 6).
     Transfer read(const DefinedGate& gate, int32_t count, ValueBuffer& buffer);
     // Writes one value (command 7) or `count` elements of a block (command 10).

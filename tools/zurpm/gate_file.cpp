@@ -61,8 +61,8 @@ std::vector<std::string> splitCsvLine(std::string_view line) {
     return fields;
 }
 
-std::vector<GateSpec> readGateList(std::istream& in, const std::string& source) {
-    std::vector<GateSpec> gates;
+std::vector<GateItem> readGateList(std::istream& in, const std::string& source) {
+    std::vector<GateItem> gates;
     std::string line;
     int number = 0;
     bool headerSeen = false;
@@ -83,9 +83,9 @@ std::vector<GateSpec> readGateList(std::istream& in, const std::string& source) 
                 throw badInput("expected name,address,type,block, found " + std::to_string(fields.size()) +
                                " field" + (fields.size() == 1 ? "" : "s"));
             const std::string empty;
-            GateSpec spec = makeGateSpec(fields[0], fields[1], fields.size() > 2 ? fields[2] : empty,
+            GateItem item = makeGateItem(fields[0], fields[1], fields.size() > 2 ? fields[2] : empty,
                                          fields.size() > 3 ? fields[3] : empty);
-            gates.push_back(std::move(spec));
+            gates.push_back(std::move(item));
         } catch (const ToolError& error) {
             throw ToolError(error.status(), where + error.what());
         }
@@ -95,7 +95,7 @@ std::vector<GateSpec> readGateList(std::istream& in, const std::string& source) 
     return gates;
 }
 
-std::vector<GateSpec> readGateFile(const std::string& path) {
+std::vector<GateItem> readGateFile(const std::string& path) {
     std::ifstream in(path);
     if (!in) throw badInput("cannot open the gate file " + path);
     return readGateList(in, path);

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "gate_spec.h"
+#include "gate_item.h"
 
 namespace zurtool {
 
@@ -17,7 +17,7 @@ namespace zurtool {
 std::vector<std::string> splitCsvLine(std::string_view line);
 
 // Every gate of a gate file. `source` names the file in messages ("FILE:LINE: what is wrong").
-std::vector<GateSpec> readGateList(std::istream& in, const std::string& source);
-std::vector<GateSpec> readGateFile(const std::string& path);
+std::vector<GateItem> readGateList(std::istream& in, const std::string& source);
+std::vector<GateItem> readGateFile(const std::string& path);
 
 }  // namespace zurtool

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "gate_spec.h"
+#include "gate_item.h"
 
 namespace zurtool {
 

@@ -25,7 +25,7 @@ int runInfo(const CommonOptions& common) {
 }
 
 int runCheck(const CommonOptions& common, const CheckOptions& options) {
-    const std::vector<GateSpec> specs = collectGates(options.gates, options.gateFile);
+    const std::vector<GateItem> items = collectGates(options.gates, options.gateFile);
     DriverLibrary library(common.driverPath);
     DriverSession session(library);
 
@@ -37,20 +37,20 @@ int runCheck(const CommonOptions& common, const CheckOptions& options) {
     // Names only when the gate file gave some.
     bool named = false;
     size_t nameWidth = 0;
-    size_t specWidth = 0;
-    for (const GateSpec& spec : specs) {
-        named = named || spec.name != spec.address;
-        nameWidth = std::max(nameWidth, spec.name.size());
-        specWidth = std::max(specWidth, spec.text().size());
+    size_t itemWidth = 0;
+    for (const GateItem& item : items) {
+        named = named || item.name != item.address;
+        nameWidth = std::max(nameWidth, item.name.size());
+        itemWidth = std::max(itemWidth, item.text().size());
     }
     bool allAccepted = true;
-    for (const GateSpec& spec : specs) {
-        const DefinedGate gate = session.define(spec);
+    for (const GateItem& item : items) {
+        const DefinedGate gate = session.define(item);
         allAccepted = allAccepted && gate.accepted();
-        std::string name = spec.name;
+        std::string name = item.name;
         name.resize(nameWidth, ' ');
-        std::string text = spec.text();
-        text.resize(specWidth, ' ');
+        std::string text = item.text();
+        text.resize(itemWidth, ' ');
         if (named) std::cout << name << "  ";
         std::cout << text << "  " << describeDefinition(gate) << "\n";
     }

@@ -10,17 +10,17 @@
 namespace zurtool {
 
 int runPoll(const CommonOptions& common, const PollOptions& options) {
-    const std::vector<GateSpec> specs = collectGates(options.gates, options.gateFile);
+    const std::vector<GateItem> items = collectGates(options.gates, options.gateFile);
     if (options.intervalMs == 0) throw badInput("--interval must be at least 1 ms");
 
     DriverLibrary library(common.driverPath);
     DriverSession session(library);
-    if (!checkBeforeStart(session, specs)) return exitRefused;
+    if (!checkBeforeStart(session, items)) return exitRefused;
     catchStopSignals();
     echoMessagesToStandardError(session);
     startDriver(session);
     std::vector<DefinedGate> gates;
-    if (!defineGates(session, specs, gates)) return exitRefused;
+    if (!defineGates(session, items, gates)) return exitRefused;
 
     PollSettings settings;
     settings.intervalMs = options.intervalMs;

@@ -62,14 +62,14 @@ std::vector<PollRow> rowsFor(const std::vector<DefinedGate>& gates, int32_t numb
         const int32_t count = elementCount(gate);
         for (int32_t i = 0; i < count; ++i) {
             PollRow row;
-            row.type = kindName(gate.spec.kind);
-            if (gate.spec.isBlock()) {
-                row.name = gate.spec.name + "[" + std::to_string(i) + "]";
-                row.address = elementAddress(gate.spec.address, numberBase, i);
-                if (row.address.empty()) row.address = gate.spec.address;
+            row.type = kindName(gate.item.kind);
+            if (gate.item.isBlock()) {
+                row.name = gate.item.name + "[" + std::to_string(i) + "]";
+                row.address = elementAddress(gate.item.address, numberBase, i);
+                if (row.address.empty()) row.address = gate.item.address;
             } else {
-                row.name = gate.spec.name;
-                row.address = gate.spec.address;
+                row.name = gate.item.name;
+                row.address = gate.item.address;
             }
             rows.push_back(std::move(row));
         }
@@ -168,7 +168,7 @@ int pollGates(DriverSession& session, const std::vector<DefinedGate>& gates, con
             const std::string now = timeOfDay();
             if (!transfer.done()) lastPollFailed = true;
             const std::vector<GateValue> values =
-                transfer.done() ? takeValues(buffer, gate.spec.kind, count) : std::vector<GateValue>{};
+                transfer.done() ? takeValues(buffer, gate.item.kind, count) : std::vector<GateValue>{};
             for (int32_t i = 0; i < count; ++i) {
                 PollRow& row = rows[firstRow[g] + static_cast<size_t>(i)];
                 row.status = status;

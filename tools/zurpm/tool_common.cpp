@@ -12,17 +12,17 @@
 
 namespace zurtool {
 
-std::vector<GateSpec> collectGates(const std::vector<std::string>& specs, const std::string& gateFile) {
-    std::vector<GateSpec> gates;
-    for (const std::string& text : specs) {
+std::vector<GateItem> collectGates(const std::vector<std::string>& items, const std::string& gateFile) {
+    std::vector<GateItem> gates;
+    for (const std::string& text : items) {
         try {
-            gates.push_back(parseGateSpec(text));
+            gates.push_back(parseGateItem(text));
         } catch (const ToolError& error) {
             throw ToolError(error.status(), "gate " + text + ": " + error.what());
         }
     }
     if (!gateFile.empty()) {
-        std::vector<GateSpec> fromFile = readGateFile(gateFile);
+        std::vector<GateItem> fromFile = readGateFile(gateFile);
         gates.insert(gates.end(), fromFile.begin(), fromFile.end());
     }
     if (gates.empty()) throw badInput("no gates given: name them as ADDRESS[:TYPE[:BLOCK]] or with --gates FILE");
@@ -52,15 +52,15 @@ std::string describeDefinition(const DefinedGate& gate) {
     return text;
 }
 
-bool defineGates(DriverSession& session, const std::vector<GateSpec>& specs,
+bool defineGates(DriverSession& session, const std::vector<GateItem>& items,
                  std::vector<DefinedGate>& defined) {
     bool allAccepted = true;
     defined.clear();
-    for (const GateSpec& spec : specs) {
-        DefinedGate gate = session.define(spec);
+    for (const GateItem& item : items) {
+        DefinedGate gate = session.define(item);
         if (!gate.accepted()) {
             allAccepted = false;
-            std::cout << spec.name << "  " << spec.text() << "  " << describeDefinition(gate) << "\n";
+            std::cout << item.name << "  " << item.text() << "  " << describeDefinition(gate) << "\n";
         }
         defined.push_back(std::move(gate));
     }
@@ -68,13 +68,13 @@ bool defineGates(DriverSession& session, const std::vector<GateSpec>& specs,
     return allAccepted;
 }
 
-bool checkBeforeStart(DriverSession& session, const std::vector<GateSpec>& specs) {
+bool checkBeforeStart(DriverSession& session, const std::vector<GateItem>& items) {
     std::string origin;
     session.setNumberBase(numberBaseBeforeStart(origin));
     auto echo = std::move(session.echo);
     session.echo = nullptr;
     std::vector<DefinedGate> defined;
-    const bool accepted = defineGates(session, specs, defined);
+    const bool accepted = defineGates(session, items, defined);
     session.echo = std::move(echo);
     return accepted;
 }
@@ -91,6 +91,6 @@ void echoMessagesToStandardError(DriverSession& session) {
     };
 }
 
-int32_t elementCount(const DefinedGate& gate) { return gate.spec.blockSize.value_or(1); }
+int32_t elementCount(const DefinedGate& gate) { return gate.item.blockSize.value_or(1); }
 
 }  // namespace zurtool

@@ -7,13 +7,13 @@
 #include <vector>
 
 #include "driver_session.h"
-#include "gate_spec.h"
+#include "gate_item.h"
 
 namespace zurtool {
 
 // Gates from the command line, then from the gate file (when one is named). Throws bad input
 // when there are none.
-std::vector<GateSpec> collectGates(const std::vector<std::string>& specs, const std::string& gateFile);
+std::vector<GateItem> collectGates(const std::vector<std::string>& items, const std::string& gateFile);
 
 // The number base before any card is started: zurPM.int's BASE= line if there is one, else the
 // driver's own default. Says on `origin` where it came from.
@@ -24,12 +24,12 @@ std::string describeDefinition(const DefinedGate& gate);
 
 // Defines every gate with the session's number base; prints each refusal to standard output.
 // True when all were accepted.
-bool defineGates(DriverSession& session, const std::vector<GateSpec>& specs,
+bool defineGates(DriverSession& session, const std::vector<GateItem>& items,
                  std::vector<DefinedGate>& defined);
 
 // Checks the gates offline with the base the driver will take from zurPM.int, so that a gate
 // that the driver refuses costs no card start. True when all were accepted.
-bool checkBeforeStart(DriverSession& session, const std::vector<GateSpec>& specs);
+bool checkBeforeStart(DriverSession& session, const std::vector<GateItem>& items);
 
 // Command 1 in the current directory. Throws an unavailable ToolError naming the device when the
 // driver could not open it.

@@ -203,11 +203,11 @@ public:
 class Plant {
 public:
     // Where window memory comes from (pcimsim: shared memory it can hand to a client); null: the
-    // heap. Memory from an allocator stays the allocator's. The spec is checked: windows and port
+    // heap. Memory from an allocator stays the allocator's. The setup is checked: windows and port
     // blocks must not overlap, device numbers must be 0-31, distinct and not the card's own
     // (std::invalid_argument otherwise).
     using WindowAllocator = std::function<uint8_t*(int card, uint32_t length)>;
-    explicit Plant(PlantSpec spec, WindowAllocator allocate = nullptr);
+    explicit Plant(PlantSpec setup, WindowAllocator allocate = nullptr);
     ~Plant();
     Plant(const Plant&) = delete;
     Plant& operator=(const Plant&) = delete;
@@ -242,7 +242,7 @@ public:
 
     // Cards: 0-based index, as in PlantSpec.
     int cardCount() const;
-    const CardSpec& spec(int card) const;
+    const CardSpec& setup(int card) const;
     uint8_t* window(int card);  // the card's 16 KB window memory
     CardFaults& faults(int card);
     DeviceFaults& faults(int card, uint8_t device);  // std::out_of_range for an undescribed device

@@ -61,11 +61,11 @@ public:
     CardBuilder& noReplyMs(uint32_t ms);
     CardBuilder& faults(CardFaults faults);
 
-    operator CardSpec() const { return spec_; }
-    const CardSpec& spec() const { return spec_; }
+    operator CardSpec() const { return setup_; }
+    const CardSpec& setup() const { return setup_; }
 
 private:
-    CardSpec spec_;
+    CardSpec setup_;
 };
 
 inline CardBuilder card(uint16_t memorySegment = 0xCC00, uint16_t ioPort = 0x3E0,
@@ -76,7 +76,7 @@ inline CardBuilder card(uint16_t memorySegment = 0xCC00, uint16_t ioPort = 0x3E0
 class VirtualPlant {
 public:
     VirtualPlant(std::vector<CardSpec> cards);  // NOLINT: implicit, so that {card(...)} reads well
-    explicit VirtualPlant(PlantSpec spec);
+    explicit VirtualPlant(PlantSpec setup);
     ~VirtualPlant();
     VirtualPlant(const VirtualPlant&) = delete;
     VirtualPlant& operator=(const VirtualPlant&) = delete;

@@ -59,7 +59,7 @@ struct InitialValue {
 };
 
 struct PlantFile {
-    PlantSpec spec;
+    PlantSpec setup;
     std::vector<InitialValue> values;
 };
 
@@ -69,7 +69,7 @@ std::optional<PlantFile> readPlantFile(const std::string& path, std::string& err
 // The same for text in memory; sourceName stands for the file in messages.
 std::optional<PlantFile> parsePlantFile(std::string_view text, const std::string& sourceName, std::string& error);
 
-// Gives a plant built from file.spec its initial values.
+// Gives a plant built from file.setup its initial values.
 void applyInitialValues(Plant& plant, const PlantFile& file);
 
 }  // namespace pcimemu

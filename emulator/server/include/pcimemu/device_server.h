@@ -52,7 +52,7 @@ class DeviceServer {
 public:
     // Builds the plant with its windows in shared memory. Throws std::system_error when shared
     // memory cannot be had, and what Plant throws for a plant it does not accept.
-    explicit DeviceServer(PlantSpec spec);
+    explicit DeviceServer(PlantSpec setup);
     ~DeviceServer();  // stops
     DeviceServer(const DeviceServer&) = delete;
     DeviceServer& operator=(const DeviceServer&) = delete;

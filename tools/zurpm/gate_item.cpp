@@ -1,5 +1,5 @@
-// Splitting gate specs, default value types by region, and the addresses of block elements.
-#include "gate_spec.h"
+// Splitting gate items, default value types by region, and the addresses of block elements.
+#include "gate_item.h"
 
 #include <array>
 #include <charconv>
@@ -118,7 +118,7 @@ ValueKind defaultKindForAddress(std::string_view address) {
     return ValueKind::signed16;
 }
 
-std::string GateSpec::text() const {
+std::string GateItem::text() const {
     std::string result = address;
     result += ':';
     result += kindName(kind);
@@ -129,7 +129,7 @@ std::string GateSpec::text() const {
     return result;
 }
 
-GateSpec makeGateSpec(std::string_view name, std::string_view address, std::string_view type,
+GateItem makeGateItem(std::string_view name, std::string_view address, std::string_view type,
                       std::string_view block) {
     address = trimmed(address);
     type = trimmed(type);
@@ -140,30 +140,30 @@ GateSpec makeGateSpec(std::string_view name, std::string_view address, std::stri
         if (c == ' ' || c == '\t' || static_cast<unsigned char>(c) < 0x20)
             throw badInput("address '" + std::string(address) + "' contains a blank or control character");
 
-    GateSpec spec;
-    spec.address = std::string(address);
-    spec.name = name.empty() ? spec.address : std::string(name);
+    GateItem item;
+    item.address = std::string(address);
+    item.name = name.empty() ? item.address : std::string(name);
     if (type.empty()) {
-        spec.kind = defaultKindForAddress(address);
+        item.kind = defaultKindForAddress(address);
     } else if (const auto kind = kindFromName(type)) {
-        spec.kind = *kind;
+        item.kind = *kind;
     } else {
         throw badInput("type '" + std::string(type) + "' is none of s16, u16, float, digital");
     }
     if (!block.empty()) {
-        spec.blockSize = parseBlockSize(block);
+        item.blockSize = parseBlockSize(block);
         // The driver does not look at the value type of a block: the elements are what the region
         // holds, so a type that does not fit would only show wrong numbers.
         const ElementShape shape = elementShapeOfAddress(address);
-        if (!kindFitsShape(spec.kind, shape)) {
-            throw badInput("type " + std::string(kindName(spec.kind)) + " does not fit a block of " +
-                           shapeWords(shape) + " at " + spec.address);
+        if (!kindFitsShape(item.kind, shape)) {
+            throw badInput("type " + std::string(kindName(item.kind)) + " does not fit a block of " +
+                           shapeWords(shape) + " at " + item.address);
         }
     }
-    return spec;
+    return item;
 }
 
-GateSpec parseGateSpec(std::string_view text) {
+GateItem parseGateItem(std::string_view text) {
     std::string_view parts[3];
     size_t count = 0;
     std::string_view rest = text;
@@ -176,7 +176,7 @@ GateSpec parseGateSpec(std::string_view text) {
     }
     // An empty type takes the address region's (ADDRESS::BLOCK); an empty block is a typo.
     if (count == 3 && trimmed(parts[2]).empty()) throw badInput("the block size after the second ':' is empty");
-    return makeGateSpec({}, parts[0], parts[1], parts[2]);
+    return makeGateItem({}, parts[0], parts[1], parts[2]);
 }
 
 std::string elementAddress(std::string_view address, int32_t numberBase, int32_t index) {

@@ -1,6 +1,6 @@
 // A gate as the field engineer types it: ADDRESS[:TYPE[:BLOCK]] on the command line, or one line
 // of a gate file. The address is the driver's own address string; it is judged by the driver. Here
-// we only split the spec, name the value type (or take the obvious one from the address region)
+// we only split the item, name the value type (or take the obvious one from the address region)
 // and read the block size.
 #pragma once
 
@@ -33,7 +33,7 @@ ElementShape elementShapeOfAddress(std::string_view address);
 // bit-of-word form are digital. Anything the driver will refuse anyway is s16.
 ValueKind defaultKindForAddress(std::string_view address);
 
-struct GateSpec {
+struct GateItem {
     std::string name;     // the gate file's name, or the address itself
     std::string address;  // the driver's address string
     ValueKind kind = ValueKind::signed16;
@@ -49,11 +49,11 @@ constexpr int32_t largestBlock = 1024;
 
 // Parses ADDRESS[:TYPE[:BLOCK]] (an empty TYPE takes the default). Throws a bad-input ToolError
 // that says what is wrong.
-GateSpec parseGateSpec(std::string_view text);
+GateItem parseGateItem(std::string_view text);
 
-// The parts of a spec that come separately (a gate-file line): an empty type takes the default of
+// The parts of an item that come separately (a gate-file line): an empty type takes the default of
 // the address, an empty block makes a single gate. Throws a bad-input ToolError.
-GateSpec makeGateSpec(std::string_view name, std::string_view address, std::string_view type,
+GateItem makeGateItem(std::string_view name, std::string_view address, std::string_view type,
                       std::string_view block);
 
 // The address string of element `index` of a block that starts at `address`, in the number base
