@@ -17,6 +17,7 @@ struct CardConfig {
     int32_t replyTimeoutMs;     // wait for a datagram's completion; 0 no limit
     int32_t accessTimeoutMs;    // wait for the command interface and the lockout; 0 no limit
     uint8_t deviceNumber;       // the card's own Genius device number, once its handshake passed
+    CardConfig* earlierStart;   // records of earlier starts, kept for the life of the process
 };
 
 namespace zurpm {

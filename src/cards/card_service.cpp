@@ -6,7 +6,8 @@
 // The driver keeps its own list of the card records its last start made (heldCards). The host's
 // slots are trusted only where they point at one of those: before the first start, or in a context
 // that was never started, the host's block may hold anything. What the driver gives back (at stop,
-// and at a new start) it finds in that list too.
+// and at a new start) it finds in that list too. The records of an earlier start are kept, never
+// freed, as every card record is: so no later record can take the address a stale slot still holds.
 #include "cards/card_service.h"
 
 #include <cstdlib>
@@ -25,6 +26,8 @@ constexpr int slotCount = 4;
 
 // The records of the last start, by slot; null where that start configured no card.
 CardConfig* heldCards[slotCount] = {};
+// The records of every earlier start, chained through earlierStart.
+CardConfig* retiredCards = nullptr;
 
 // Handshake timing, in milliseconds, and its budgets.
 constexpr uint32_t wakeUpWaitMs = 2000;
@@ -56,13 +59,14 @@ uint16_t port(const CardConfig* card, uint16_t offset) {
     return static_cast<uint16_t>(card->ioPort + offset);
 }
 
-// Gives back what the last start holds: its windows, its records and the device.
+// Gives back what the last start holds: its windows and the device; its records retire.
 void releaseEarlierStart() {
     for (CardConfig*& held : heldCards) {
         if (held == nullptr) continue;
         if (held->window != nullptr) unmapPhysicalMemory(held->window);
         held->window = nullptr;
-        releaseCardConfig(held);
+        held->earlierStart = retiredCards;
+        retiredCards = held;
         held = nullptr;
     }
     closePortDevice();

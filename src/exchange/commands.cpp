@@ -31,8 +31,8 @@ GateAccess* accessOf(ZurRequest* request) { return static_cast<GateAccess*>(requ
 
 int32_t transferGate(ZurRequest* request, uint8_t direction) {
     GateAccess* access = accessOf(request);
-    if (access == nullptr || access->data == nullptr) {
-        hostMessage(levelDriver, "ZURPM Error: No value buffer for the gate");
+    if (access == nullptr) {
+        hostMessage(levelDriver, "ZURPM Error: No gate record for the request");
         return failed();
     }
     const int32_t station = access->hardwareAddress.station;
@@ -40,20 +40,24 @@ int32_t transferGate(ZurRequest* request, uint8_t direction) {
         hostMessage(levelDriver, "ZURPM Error: Station %d is out of range", station);
         return failed();
     }
-    if (checkRequestCapacity(access, direction) != 0) return failed();
-
-    RequestPacket packet{};
-    packet.direction = direction;
-    if (buildRequestPacket(access, &packet) != 0) return failed();
+    // A station whose card is not configured fails with no other word.
     const int slot = station / stationsPerCard;
-    packet.device = static_cast<uint8_t>(station % stationsPerCard);
-
     CardConfig* card = configuredCard(slot);
     if (card == nullptr) return failed();
+    if (access->data == nullptr) {
+        hostMessage(levelDriver, "ZURPM Error: No value buffer for the gate");
+        return failed();
+    }
+    if (checkRequestCapacity(access, direction) != 0) return failed();
     if (card->window == nullptr) {
         hostMessage(levelDriver, "ZURPM Error: PCIM card %d is not in service", slot + 1);
         return failed();
     }
+
+    RequestPacket packet{};
+    packet.direction = direction;
+    if (buildRequestPacket(access, &packet) != 0) return failed();
+    packet.device = static_cast<uint8_t>(station % stationsPerCard);
     if (transmitPacket(&packet, card) != 0) return failed();
     if (parseReplyPacket(access, &packet) != 0) return failed();
     return ZUR_RESULT_OK;
@@ -92,7 +96,7 @@ int32_t writeBitOfWord(ZurRequest* request) {
     }
     const int32_t bit = access->hardwareAddress.bit;
     if (bit < 0 || bit > 15) {
-        hostMessage(levelDriver, "ZURPM Error:  Invalid Bit Number %d", bit);
+        hostMessage(levelDriver, "ZURPM Error: Bit %d of the gate is not a bit of a 16-bit word", bit);
         return failed();
     }
 

@@ -388,6 +388,39 @@ TEST(Start, SecondStartGivesBackWhatTheFirstHolds) {
     EXPECT_TRUE(bench.plant->mapped(0));
 }
 
+TEST(Start, ContextOfAnEarlierStartReachesNoCardOfTheNewOne) {
+    Bench bench(service::oneCard, {card().plc(3)});
+    ASSERT_EQ(bench.start(), ZUR_RESULT_OK);
+    DriverContext earlier = bench.driver.context;  // the host keeps the first start's block
+    DriverContext later{};
+    ASSERT_EQ(bench.driver.call(later, ZUR_CMD_START), ZUR_RESULT_OK);
+    ASSERT_NE(later.cards[0], nullptr);
+    EXPECT_NE(later.cards[0], earlier.cards[0]) << "a new record took the address a stale slot holds";
+
+    uint8_t buffer[4] = {9, 9, 9, 9};
+    GateAccess access{};
+    access.hardwareAddress = {3, 8, 0, -1, 16};
+    access.data = buffer;
+    const size_t mark = bench.mark();
+    EXPECT_EQ(bench.driver.call(earlier, ZUR_CMD_READ_SINGLE, &access), ZUR_RESULT_FAILED);
+    EXPECT_EQ(bench.lines(mark), (Lines{"32: ZURPM Error: Error transmitting request packet"}));
+    EXPECT_EQ(bench.driver.call(later, ZUR_CMD_READ_SINGLE, &access), ZUR_RESULT_OK);
+    bench.driver.call(later, ZUR_CMD_STOP);
+}
+
+TEST(Stations, UnconfiguredCardIsTheOnlyWordWhateverElseIsWrong) {
+    Bench bench(service::oneCard, {card().plc(3)});
+    ASSERT_EQ(bench.start(), ZUR_RESULT_OK);
+    uint8_t buffer[4] = {};
+    GateAccess access{};
+    access.hardwareAddress = {35, 8, -1, -1, 16};  // card 2 is not configured; offset -1 besides
+    access.data = buffer;
+    access.count = 5000;
+    const size_t mark = bench.mark();
+    EXPECT_EQ(bench.call(ZUR_CMD_READ, &access), ZUR_RESULT_FAILED);
+    EXPECT_EQ(bench.lines(mark), (Lines{"32: ZURPM Error: Error transmitting request packet"}));
+}
+
 TEST(Start, GarbageContextBeforeAnyStartIsNeverFollowed) {
     Bench bench(service::oneCard, {card().plc(3)});
     for (int slot = 0; slot < 4; ++slot)
