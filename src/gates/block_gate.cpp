@@ -34,15 +34,9 @@ int32_t defineBlockGate(ZurRequest* request) {
     HardwareAddress* hardwareAddress = &gate->hardwareAddress;
 
     // There is no bit form of a block: a long string fails the length test like any other.
-    const AddressLayout* layout = findLayout(singleAddressLayouts, input.numberBase);
-    if (address.length != layout->length) return refuseGate(layout->lengthMessage);
-    if (readStation(address, hardwareAddress, messageStationDigits) != 0) return ZUR_RESULT_REFUSED;
-    if (!allDigitsOfBase(address, offsetPosition, address.length, input.numberBase))
-        return refuseGate(layout->digitsMessage);
-    const uint32_t elementNumber =
-        digitsValue(address, offsetPosition, address.length, input.numberBase);
-    const int32_t offset = static_cast<int32_t>(elementNumber) - 1;
-    hardwareAddress->offset = offset;
+    if (readSingleAddress(input, hardwareAddress, messageStationDigits) != 0) return ZUR_RESULT_REFUSED;
+    const uint32_t elementNumber = static_cast<uint32_t>(hardwareAddress->offset) + 1;
+    const int32_t offset = hardwareAddress->offset;
 
     const char typeCharacter = address.characters[typePosition];
     const PlcType* type = findPlcType(typeCharacter);

@@ -99,4 +99,17 @@ int32_t readStation(const AddressText& address, HardwareAddress* hardwareAddress
     return 0;
 }
 
+int32_t readSingleAddress(const DefinitionInput& input, HardwareAddress* hardwareAddress,
+                          const char* stationDigitsMessage) {
+    const AddressText& address = input.address;
+    const AddressLayout* layout = findLayout(singleAddressLayouts, input.numberBase);
+    if (address.length != layout->length) return refuseGate(layout->lengthMessage);
+    if (readStation(address, hardwareAddress, stationDigitsMessage) != 0) return 1;
+    if (!allDigitsOfBase(address, offsetPosition, address.length, input.numberBase))
+        return refuseGate(layout->digitsMessage);
+    const uint32_t elementNumber = digitsValue(address, offsetPosition, address.length, input.numberBase);
+    hardwareAddress->offset = static_cast<int32_t>(elementNumber) - 1;
+    return 0;
+}
+
 }  // namespace zurpm

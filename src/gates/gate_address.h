@@ -88,4 +88,10 @@ int32_t openDefinition(ZurRequest* request, DefinitionInput* input);
 int32_t readStation(const AddressText& address, HardwareAddress* hardwareAddress,
                     const char* digitsMessage);
 
+// What single and block gates share: the length in the number base, the station, the offset
+// digits. Writes station and offset (n - 1) as far as they are read and answers 0, or refuses with
+// one message and answers 1.
+int32_t readSingleAddress(const DefinitionInput& input, HardwareAddress* hardwareAddress,
+                          const char* stationDigitsMessage);
+
 }  // namespace zurpm

@@ -30,14 +30,8 @@ int32_t defineGate(ZurRequest* request) {
 
     GateDefinition* gate = input.gate;
     HardwareAddress* hardwareAddress = &gate->hardwareAddress;
-    const AddressLayout* layout = findLayout(singleAddressLayouts, input.numberBase);
-    if (address.length != layout->length) return refuseGate(layout->lengthMessage);
-    if (readStation(address, hardwareAddress, messageStationDigits) != 0) return ZUR_RESULT_REFUSED;
-    if (!allDigitsOfBase(address, offsetPosition, address.length, input.numberBase))
-        return refuseGate(layout->digitsMessage);
-    const uint32_t elementNumber =
-        digitsValue(address, offsetPosition, address.length, input.numberBase);
-    hardwareAddress->offset = static_cast<int32_t>(elementNumber) - 1;
+    if (readSingleAddress(input, hardwareAddress, messageStationDigits) != 0) return ZUR_RESULT_REFUSED;
+    const uint32_t elementNumber = static_cast<uint32_t>(hardwareAddress->offset) + 1;
 
     const char typeCharacter = address.characters[typePosition];
     const PlcType* type = findPlcType(typeCharacter);
