@@ -31,4 +31,4 @@ set(CMAKE_MODULE_LINKER_FLAGS_INIT "-static")
 # without offering to install Mono or Gecko into it.
 set(ZURPM_WINEPREFIX "${CMAKE_BINARY_DIR}/wineprefix" CACHE PATH "Wine prefix for the Windows test runs")
 set(CMAKE_CROSSCOMPILING_EMULATOR
-    env WINEDEBUG=-all WINEPREFIX=${ZURPM_WINEPREFIX} WINEDLLOVERRIDES=mscoree,mshtml= wine)
+    env WINEDEBUG=-all WINEPREFIX=${ZURPM_WINEPREFIX} "WINEDLLOVERRIDES=mscoree,mshtml=;winedbg.exe=d" wine)

@@ -12,4 +12,5 @@ if(ZURPM_TESTS AND NOT TARGET GTest::gtest_main)
   set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
   add_subdirectory(${ZURPM_GOOGLETEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
   # GoogleTest names its targets GTest::gtest, GTest::gtest_main and so on itself.
+  target_sources(gtest PRIVATE ${CMAKE_CURRENT_LIST_DIR}/gtest_quiet_debug_string.cpp)
 endif()

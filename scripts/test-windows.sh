@@ -55,7 +55,7 @@ cmake --build "$build" -j"$jobs"
 # The prefix: made (or brought up to date) once here, with a generous time limit, and kept alive by
 # a persistent wineserver for the whole ctest run so that every test program finds Windows already
 # started. The 64-bit Wine, where there is one, does the prefix's work natively.
-export WINEPREFIX=$build/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEPREFIX=$build/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
 boot=(wine wineboot)
 if [[ -x /usr/lib/wine/wine64 ]]; then
   boot=(/usr/lib/wine/wine64 wineboot)
