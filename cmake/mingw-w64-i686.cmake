@@ -7,10 +7,17 @@ set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86)
 
 set(ZURPM_MINGW_TRIPLET i686-w64-mingw32)
-# The posix thread model: the C++ thread library is complete there. Everything it needs is linked
-# statically below, so no mingw runtime DLL has to travel with the programs.
-set(CMAKE_C_COMPILER ${ZURPM_MINGW_TRIPLET}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${ZURPM_MINGW_TRIPLET}-g++-posix)
+# The compilers' thread model. posix (the default) has the whole C++ thread library, which the
+# tests need; its runtime (winpthread) imports GetTickCount64, so the DLL wants Vista or later.
+# win32 builds a zurpm.dll that also loads on Windows XP, without the tests:
+#   -DZURPM_MINGW_THREADS=win32 -DZURPM_TESTS=OFF
+# Either way the runtime is linked statically below: no mingw DLL travels with the programs.
+if(NOT ZURPM_MINGW_THREADS)
+  set(ZURPM_MINGW_THREADS posix)
+endif()
+list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES ZURPM_MINGW_THREADS)
+set(CMAKE_C_COMPILER ${ZURPM_MINGW_TRIPLET}-gcc-${ZURPM_MINGW_THREADS})
+set(CMAKE_CXX_COMPILER ${ZURPM_MINGW_TRIPLET}-g++-${ZURPM_MINGW_THREADS})
 set(CMAKE_RC_COMPILER ${ZURPM_MINGW_TRIPLET}-windres)
 set(CMAKE_DLLTOOL ${ZURPM_MINGW_TRIPLET}-dlltool)
 set(CMAKE_OBJDUMP ${ZURPM_MINGW_TRIPLET}-objdump)
