@@ -25,8 +25,6 @@ constexpr uint32_t highestBit = 15;
 constexpr char plcMemoryType = '9';
 
 constexpr char messageNotDigital[] = "ZURPM : Must be digital gate to specify bit number";
-constexpr char messageStationDigits[] =
-    "ZURPM Error: The first two charectors of the gate address string are not digits";
 constexpr char messageBitNumber[] = "ZURPM Error:  Invalid Bit Number %d";
 constexpr char messagePlcType[] = "ZURPM Error: The selected PLC type %c is not valid for bit number";
 constexpr char messageRegion[] =
@@ -45,7 +43,7 @@ int32_t defineBitOfWordGate(ZurRequest* request) {
     if (gate->valueType != ZUR_VALUE_DIGITAL) return refuseGate(messageNotDigital);
     const AddressLayout* layout = findLayout(bitOfWordLayouts, input.numberBase);
     if (address.length != layout->length) return refuseGate(layout->lengthMessage);
-    if (readStation(address, hardwareAddress, messageStationDigits) != 0) return ZUR_RESULT_REFUSED;
+    if (readStation(address, hardwareAddress, messageStationNotDigits) != 0) return ZUR_RESULT_REFUSED;
     if (!allDigitsOfBase(address, offsetPosition, address.length, input.numberBase))
         return refuseGate(layout->digitsMessage);
 

@@ -83,6 +83,10 @@ inline int32_t refuseGate(const char* format, Values... values) {
 // answers 1.
 int32_t openDefinition(ZurRequest* request, DefinitionInput* input);
 
+// The station-digits refusal of single gates and bits of a word (blocks word it their own way).
+inline constexpr char messageStationNotDigits[] =
+    "ZURPM Error: The first two charectors of the gate address string are not digits";
+
 // Station digits and range: writes the station (also one that is then refused) and answers 0, or
 // refuses with digitsMessage or the range message and answers 1.
 int32_t readStation(const AddressText& address, HardwareAddress* hardwareAddress,

@@ -13,8 +13,6 @@ namespace {
 // Longest single-gate address (base 10); anything longer is the bit-of-word form.
 constexpr size_t singleGateLongest = 9;
 
-constexpr char messageStationDigits[] =
-    "ZURPM Error: The first two charectors of the gate address string are not digits";
 constexpr char messagePlcType[] = "ZURPM Error: The selected PLC type %c is not valid";
 constexpr char messageRegion[] = "ZURPM Error: The selected PLC region %c is not valid";
 constexpr char messageOutsideGlobalData[] =
@@ -30,7 +28,7 @@ int32_t defineGate(ZurRequest* request) {
 
     GateDefinition* gate = input.gate;
     HardwareAddress* hardwareAddress = &gate->hardwareAddress;
-    if (readSingleAddress(input, hardwareAddress, messageStationDigits) != 0) return ZUR_RESULT_REFUSED;
+    if (readSingleAddress(input, hardwareAddress, messageStationNotDigits) != 0) return ZUR_RESULT_REFUSED;
     const uint32_t elementNumber = static_cast<uint32_t>(hardwareAddress->offset) + 1;
 
     const char typeCharacter = address.characters[typePosition];
