@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Builds zurpm.dll and the Windows test programs with the mingw-w64 i686 cross compiler in
-# build/windows, and runs them under Wine with ctest, in a private Wine prefix of that folder.
+# Builds zurpm.dll (and the Windows XP one), zurpm.exe and the Windows test programs with the
+# mingw-w64 i686 cross compiler in build/windows, in the Release configuration that ships, and runs
+# them under Wine with ctest, in a private Wine prefix of that folder. The package test leaves the
+# plant's delivery, build/windows/zurpm-<version>-win32.zip.
 #
 # On a kernel that cannot run 32-bit Linux programs (ia32 emulation switched off, as on some
 # virtual machines), Wine's 32-bit loader runs under qemu-user instead: the script installs
@@ -48,7 +50,7 @@ if ! runs_32bit; then
   runs_32bit || { echo "error: Wine's 32-bit loader still does not start" >&2; exit 1; }
 fi
 
-cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-i686.cmake" -DCMAKE_BUILD_TYPE=Debug \
+cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-i686.cmake" -DCMAKE_BUILD_TYPE=Release \
   -DZURPM_SANITIZE=OFF -DZURPM_BENCHMARKS=OFF -DZURPM_WINEPREFIX="$build/wineprefix"
 cmake --build "$build" -j"$jobs"
 
@@ -68,5 +70,16 @@ wineserver -p
 echo "starting Windows in $WINEPREFIX"
 timeout 1800 "${boot[@]}" >/dev/null 2>&1 || { echo "error: wineboot failed or timed out" >&2; exit 1; }
 unset WINEARCH
+
+# Per program: the host tests load the counting stand-in winmm.dll beside them instead of Windows'
+# own, and the host test of the XP driver runs under Windows XP. (64-bit reg.exe where there is one:
+# HKCU\Software is one for both.)
+reg=(wine reg)
+[[ -x /usr/lib/wine/wine64 ]] && reg=(/usr/lib/wine/wine64 reg)
+app='HKCU\Software\Wine\AppDefaults'
+for program in zurpm_windows_abi_tests.exe zurpm_windows_abi_xp.exe; do
+  "${reg[@]}" add "$app\\$program\\DllOverrides" /v winmm /d native /f >/dev/null
+done
+"${reg[@]}" add "$app\\zurpm_windows_abi_xp.exe" /v Version /d winxp /f >/dev/null
 
 ctest --test-dir "$build" --output-on-failure -j"$jobs" --timeout 1200

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -386,6 +387,169 @@ TEST_F(ZurpmDll, StartWithoutThePortDeviceFails) {
     // Stop after a failed start has nothing to give back and still answers 0.
     messages.clear();
     EXPECT_EQ(call(11, nullptr), 0);
+}
+
+
+// The 1 ms timer. Beside this program stands a stand-in winmm.dll that counts what zurpm.dll asks
+// of the system timer. \\.\XPORTIO opens while a stand-in file exists (the Wine prefix names it
+// as the device), so that a start gets as far as holding the device, though no card answers.
+struct TimerRequests {
+    int begun;
+    int ended;
+    int unmatched;
+    int refused;
+    UINT lastPeriod;
+};
+
+class PortDeviceStandIn {
+public:
+    PortDeviceStandIn() {
+        const char* path = std::getenv("ZURPM_XPORTIO_STAND_IN");
+        if (path != nullptr) path_ = path;
+    }
+    ~PortDeviceStandIn() { present(false); }
+    bool known() const { return !path_.empty(); }
+    // Whether \\.\XPORTIO opens from now on. It cannot go while the driver holds it open.
+    bool present(bool present) {
+        if (!present) return DeleteFileA(path_.c_str()) != FALSE || GetLastError() == ERROR_FILE_NOT_FOUND;
+        if (GetFileAttributesA(path_.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
+        HANDLE file = CreateFileA(path_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        if (file == INVALID_HANDLE_VALUE) return false;
+        CloseHandle(file);
+        return true;
+    }
+
+private:
+    std::string path_;
+};
+
+TEST_F(ZurpmDll, TimerResolutionIsHeldExactlyWhileTheDeviceIsHeld) {
+    HMODULE winmm = GetModuleHandleA("winmm.dll");
+    ASSERT_NE(winmm, nullptr) << "zurpm.dll does not import winmm.dll";
+    const auto requestsSoFar = procedure<void(__cdecl*)(TimerRequests*)>(winmm, "fakeWinmmRequests");
+    const auto refuse = procedure<void(__cdecl*)(int)>(winmm, "fakeWinmmRefuse");
+    ASSERT_NE(requestsSoFar, nullptr) << "Windows' own winmm.dll was loaded, not the counting stand-in beside the test";
+
+    // Steps: S start with the device, s start without it, T stop, R timeBeginPeriod refuses, r grants.
+    // After each step: how many granted requests are outstanding. (A device the driver holds open
+    // cannot be taken away, so s comes only when nothing holds it.)
+    struct Case {
+        const char* name;
+        const char* steps;
+        const char* outstanding;
+        int refused;
+    };
+    const Case cases[] = {
+        {"stop without a start", "T", "0", 0},
+        {"start without the device, stop", "sT", "00", 0},
+        {"start, stop", "ST", "10", 0},
+        {"second start without a stop, stop", "SST", "110", 0},
+        {"start, stop, a start that cannot open the device, stop", "STsT", "1000", 0},
+        {"start, stop, stop", "STT", "100", 0},
+        {"request refused: the start goes on, stop gives back nothing", "RSTr", "0000", 1},
+    };
+    PortDeviceStandIn device;
+    ASSERT_TRUE(device.known()) << "ZURPM_XPORTIO_STAND_IN names the file that stands in for the device";
+    ASSERT_TRUE(device.present(false)) << "the stand-in device is held by something else";
+    for (const Case& c : cases) {
+        TimerRequests before{};
+        requestsSoFar(&before);
+        for (size_t step = 0; c.steps[step] != '\0'; ++step) {
+            messages.clear();
+            switch (c.steps[step]) {
+            case 'S':
+                ASSERT_TRUE(device.present(true)) << "cannot make the stand-in device, error " << GetLastError();
+                EXPECT_EQ(call(1, nullptr), 0) << c.name << ": start with a device that opens\n" << lines(messages);
+                break;
+            case 's':
+                ASSERT_TRUE(device.present(false)) << c.name << ": the stand-in device is still held";
+                EXPECT_EQ(call(1, nullptr), 2) << c.name;
+                break;
+            case 'T':
+                EXPECT_EQ(call(11, nullptr), 0) << c.name;
+                EXPECT_TRUE(device.present(false)) << c.name << ": stop left the device open";
+                break;
+            case 'R': refuse(1); break;
+            case 'r': refuse(0); break;
+            }
+            TimerRequests now{};
+            requestsSoFar(&now);
+            const int outstanding = (now.begun - before.begun) - (now.ended - before.ended);
+            EXPECT_EQ(outstanding, c.outstanding[step] - '0') << c.name << ", after step " << step + 1;
+            EXPECT_EQ(now.unmatched, before.unmatched) << c.name << ": timeEndPeriod without its timeBeginPeriod";
+            if (now.begun + now.refused > before.begun + before.refused) {
+                EXPECT_EQ(now.lastPeriod, 1u) << c.name << ": the period asked for is not 1 ms";
+            }
+        }
+        TimerRequests after{};
+        requestsSoFar(&after);
+        EXPECT_EQ(after.refused - before.refused, c.refused) << c.name;
+    }
+    refuse(0);
+}
+
+// The version resource a plant engineer sees in a file's properties.
+TEST(ZurpmFiles, CarryTheirVersionResource) {
+    const char* listed = std::getenv("ZURPM_VERSIONED_FILES");
+    ASSERT_NE(listed, nullptr) << "ZURPM_VERSIONED_FILES names the files to look at";
+    std::vector<std::string> files;
+    for (const char* at = listed; *at != '\0';) {
+        const char* end = std::strchr(at, ',');
+        files.emplace_back(at, end != nullptr ? end - at : std::strlen(at));
+        at = end != nullptr ? end + 1 : at + std::strlen(at);
+    }
+    ASSERT_FALSE(files.empty());
+    for (const std::string& file : files) {
+        DWORD ignored = 0;
+        const DWORD size = GetFileVersionInfoSizeA(file.c_str(), &ignored);
+        ASSERT_GT(size, 0u) << file << " has no version resource (error " << GetLastError() << ")";
+        std::vector<char> info(size);
+        ASSERT_TRUE(GetFileVersionInfoA(file.c_str(), 0, size, info.data())) << file;
+
+        VS_FIXEDFILEINFO* fixed = nullptr;
+        UINT length = 0;
+        ASSERT_TRUE(VerQueryValueA(info.data(), "\\", reinterpret_cast<void**>(&fixed), &length)) << file;
+        EXPECT_EQ(fixed->dwFileVersionMS, static_cast<DWORD>(MAKELONG(ZURPM_VERSION_MINOR, ZURPM_VERSION_MAJOR))) << file;
+        EXPECT_EQ(fixed->dwFileVersionLS, static_cast<DWORD>(MAKELONG(0, ZURPM_BUILD_NUMBER))) << file;
+        EXPECT_EQ(fixed->dwProductVersionMS, fixed->dwFileVersionMS) << file;
+
+        const std::string name = file.substr(file.find_last_of("\\/") + 1);
+        const bool program = name.size() > 4 && name.compare(name.size() - 4, 4, ".exe") == 0;
+        EXPECT_EQ(fixed->dwFileType, program ? static_cast<DWORD>(VFT_APP) : static_cast<DWORD>(VFT_DLL)) << file;
+        const struct {
+            const char* field;
+            std::string expected;  // empty: any text but an empty one
+        } fields[] = {
+            {"ProductName", "zurpm"},
+            {"FileVersion", ZURPM_VERSION_TEXT},
+            {"ProductVersion", ZURPM_VERSION_TEXT},
+            {"OriginalFilename", name},
+            {"FileDescription", ""},
+        };
+        for (const auto& f : fields) {
+            char* text = nullptr;
+            const std::string query = std::string("\\StringFileInfo\\040904B0\\") + f.field;
+            ASSERT_TRUE(VerQueryValueA(info.data(), query.c_str(), reinterpret_cast<void**>(&text), &length))
+                << file << " has no " << f.field;
+            if (f.expected.empty())
+                EXPECT_GT(std::strlen(text), 0u) << file << ": " << f.field;
+            else
+                EXPECT_EQ(std::string(text), f.expected) << file << ": " << f.field;
+        }
+    }
+}
+
+// The run under a Windows XP setting really is one.
+TEST(ZurpmFiles, RunUnderTheWindowsVersionAsked) {
+    const char* expected = std::getenv("ZURPM_EXPECT_WINDOWS");
+    if (expected == nullptr) GTEST_SKIP() << "no Windows version asked for";
+    OSVERSIONINFOA version{};
+    version.dwOSVersionInfoSize = sizeof version;
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+    ASSERT_TRUE(GetVersionExA(&version));
+#pragma GCC diagnostic pop
+    EXPECT_EQ(std::to_string(version.dwMajorVersion) + "." + std::to_string(version.dwMinorVersion), expected);
 }
 
 }  // namespace

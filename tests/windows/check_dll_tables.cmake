@@ -1,7 +1,9 @@
 # Reads the import and export tables of the built zurpm.dll with the mingw objdump and checks what a
 # plant relies on: a 32-bit DLL that exports ZurMain under that name alone, imports err by name
-# from ORVANT.dll, and needs no DLL but ORVANT.dll and Windows' own (libgcc and libstdc++ inside).
-#   cmake -DOBJDUMP=<objdump> -DDLL=<zurpm.dll> -P check_dll_tables.cmake
+# from ORVANT.dll and only the timer resolution calls from winmm.dll, and needs no DLL but
+# ORVANT.dll and Windows' own (libgcc and libstdc++ inside). With WINDOWS_XP, also that it imports
+# none of the Windows functions that came after XP.
+#   cmake -DOBJDUMP=<objdump> -DDLL=<zurpm.dll> [-DWINDOWS_XP=ON] -P check_dll_tables.cmake
 cmake_minimum_required(VERSION 3.20)
 execute_process(COMMAND ${OBJDUMP} -p ${DLL} OUTPUT_VARIABLE dump RESULT_VARIABLE failed)
 if(failed)
@@ -27,7 +29,7 @@ if(NOT exports STREQUAL "ZurMain")
 endif()
 
 # Imports: each "DLL Name:" line opens the list of that DLL's imported names.
-set(allowed_dlls kernel32.dll msvcrt.dll orvant.dll user32.dll advapi32.dll)
+set(allowed_dlls kernel32.dll msvcrt.dll orvant.dll user32.dll advapi32.dll winmm.dll)
 string(REGEX MATCHALL "DLL Name: [^\n]+" dll_lines "${dump}")
 set(dlls "")
 foreach(line IN LISTS dll_lines)
@@ -38,20 +40,59 @@ foreach(line IN LISTS dll_lines)
     string(APPEND problems "  imports from ${dll}, which a plant does not have\n")
   endif()
 endforeach()
-if(NOT "ORVANT.dll" IN_LIST dlls)
-  string(APPEND problems "  no import from ORVANT.dll (imports: ${dlls})\n")
-else()
-  # The names imported from ORVANT.dll: rows "<vma> <hint> <name>" up to the next blank line.
-  string(REGEX MATCH "DLL Name: ORVANT\\.dll\n[^\n]*\n(([^\n]+)\n)*" orvant_block "${dump}")
-  string(REGEX MATCHALL "\n\t[0-9a-f]+\t +[0-9]+  [^\n]+" rows "${orvant_block}")
-  set(orvant_names "")
+# The names imported from one DLL: rows "<vma> <hint> <name>" up to the next blank line.
+function(imported_names dll out)
+  string(REGEX MATCH "DLL Name: ${dll}\n[^\n]*\n(([^\n]+)\n)*" block "${dump}")
+  string(REGEX MATCHALL "\n\t[0-9a-f]+\t +[0-9]+  [^\n]+" rows "${block}")
+  set(names "")
   foreach(row IN LISTS rows)
     string(REGEX REPLACE "^\n\t[0-9a-f]+\t +[0-9]+  " "" name "${row}")
     string(STRIP "${name}" name)
-    list(APPEND orvant_names "${name}")
+    list(APPEND names "${name}")
   endforeach()
+  set(${out} "${names}" PARENT_SCOPE)
+endfunction()
+
+if(NOT "ORVANT.dll" IN_LIST dlls)
+  string(APPEND problems "  no import from ORVANT.dll (imports: ${dlls})\n")
+else()
+  imported_names("ORVANT\\.dll" orvant_names)
   if(NOT orvant_names STREQUAL "err")
     string(APPEND problems "  names imported from ORVANT.dll are [${orvant_names}], expected exactly [err] by name\n")
+  endif()
+endif()
+
+# The 1 ms timer while the cards are in service, and nothing else of winmm.
+set(winmm_dll "")
+foreach(dll IN LISTS dlls)
+  string(TOLOWER "${dll}" lower)
+  if(lower STREQUAL "winmm.dll")
+    set(winmm_dll "${dll}")
+  endif()
+endforeach()
+if(NOT winmm_dll)
+  string(APPEND problems "  no import from winmm.dll: the driver would wait a whole timer tick for each 1 ms\n")
+else()
+  string(REPLACE "." "\\." winmm_pattern "${winmm_dll}")
+  imported_names("${winmm_pattern}" winmm_names)
+  list(SORT winmm_names)
+  if(NOT winmm_names STREQUAL "timeBeginPeriod;timeEndPeriod")
+    string(APPEND problems "  names imported from winmm.dll are [${winmm_names}], expected [timeBeginPeriod;timeEndPeriod]\n")
+  endif()
+endif()
+
+# Functions that Windows XP does not have, as the compilers' runtimes use them.
+if(WINDOWS_XP)
+  string(REGEX MATCHALL "\n\t[0-9a-f]+\t +[0-9]+  [A-Za-z0-9_]+" all_rows "${dump}")
+  set(after_xp "")
+  foreach(row IN LISTS all_rows)
+    string(REGEX REPLACE "^\n\t[0-9a-f]+\t +[0-9]+  " "" name "${row}")
+    if(name MATCHES "^(GetTickCount64|.*ConditionVariable.*|.*SRWLock.*|InitOnce.*|Fls(Alloc|Free|GetValue|SetValue)|GetFileInformationByHandleEx|SetFileInformationByHandle|CompareStringEx|LCMapStringEx|GetLocaleInfoEx|Create(Event|Mutex|Semaphore)Ex[AW]|GetCurrentProcessorNumber|WaitOnAddress|WakeByAddress.*|QueryFullProcessImageName[AW])$")
+      list(APPEND after_xp "${name}")
+    endif()
+  endforeach()
+  if(after_xp)
+    string(APPEND problems "  imports [${after_xp}], which Windows XP does not have\n")
   endif()
 endif()
 

@@ -26,7 +26,9 @@ set_target_properties(zurpm PROPERTIES OUTPUT_NAME zurpm PREFIX "")
 target_include_directories(zurpm PUBLIC ${PROJECT_SOURCE_DIR}/include PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
 target_compile_options(zurpm PRIVATE ${ZURPM_DRIVER_OPTIONS})
 add_dependencies(zurpm zurpm_orvant_import)
-target_link_libraries(zurpm PRIVATE ${ZURPM_ORVANT_IMPORT})
+# winmm: timeBeginPeriod and timeEndPeriod, for 1 ms sleeps while the cards are in service.
+target_link_libraries(zurpm PRIVATE ${ZURPM_ORVANT_IMPORT} winmm)
+zurpm_version_resource(zurpm "GE Genius PCIM Lan driver (ZurMain)")
 target_link_options(zurpm PRIVATE -Wl,--kill-at -Wl,--no-undefined)
 
 # Programs that link the driver statically (the suites on the virtual platform) find ZurMain in

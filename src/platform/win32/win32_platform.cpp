@@ -1,8 +1,9 @@
 // The Windows platform of zurpm.dll: the XPORTIO device through CreateFileA, DeviceIoControl and
-// CloseHandle, Sleep and GetTickCount, the host library's err imported from ORVANT.dll, and the
-// process console through the C runtime.
+// CloseHandle, Sleep and GetTickCount, a 1 ms system timer (winmm) while the device is held, the host
+// library's err imported from ORVANT.dll, and the process console through the C runtime.
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
+#include <mmsystem.h>
 
 #include <cstdio>
 
@@ -19,6 +20,22 @@ constexpr const char* portDevicePath = "\\\\.\\XPORTIO";
 
 HANDLE asHandle(intptr_t device) { return reinterpret_cast<HANDLE>(device); }
 
+// Sleep(1) lasts until the system timer next ticks: 15.6 ms by default, and from Windows 10 2004 on
+// whatever other processes asked for. The card transport polls with 1 ms sleeps, so the driver asks
+// for a 1 ms timer exactly while it holds the device (from command 1 to command 11), and gives back
+// only a request that was granted.
+constexpr UINT timerPeriodMs = 1;
+bool timerPeriodHeld = false;
+
+void holdTimerPeriod() {
+    if (!timerPeriodHeld) timerPeriodHeld = timeBeginPeriod(timerPeriodMs) == TIMERR_NOERROR;
+}
+
+void releaseTimerPeriod() {
+    if (timerPeriodHeld) timeEndPeriod(timerPeriodMs);
+    timerPeriodHeld = false;
+}
+
 }  // namespace
 
 void sleepMs(uint32_t ms) { Sleep(ms); }
@@ -30,6 +47,7 @@ intptr_t deviceOpen() {
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     // INVALID_HANDLE_VALUE is -1, the closed value of the driver's handle.
     if (device == INVALID_HANDLE_VALUE) return -1;
+    holdTimerPeriod();
     return reinterpret_cast<intptr_t>(device);
 }
 
@@ -44,7 +62,10 @@ bool deviceControl(intptr_t device, uint32_t code, const void* in, uint32_t inLe
     return accepted != FALSE;
 }
 
-void deviceClose(intptr_t device) { CloseHandle(asHandle(device)); }
+void deviceClose(intptr_t device) {
+    CloseHandle(asHandle(device));
+    releaseTimerPeriod();
+}
 
 HostErrFunction hostErr() { return err; }
 

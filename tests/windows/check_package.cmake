@@ -1,0 +1,59 @@
+# The release package as a plant engineer gets it: made with CPack from the cross build, unpacked
+# into an empty folder, its layout checked, and its zurpm.exe run from there under Wine (info and
+# check read the folder's own zurPM.int).
+#   cmake -DBUILD=<build dir> -DCPACK=<cpack> -DPACKAGE=<zip name without .zip> -DWINE=<a|b|c> -P check_package.cmake
+cmake_minimum_required(VERSION 3.20)
+string(REPLACE "|" ";" wine "${WINE}")
+
+execute_process(COMMAND ${CPACK} -G ZIP --config ${BUILD}/CPackConfig.cmake -B ${BUILD}
+                RESULT_VARIABLE failed OUTPUT_VARIABLE out ERROR_VARIABLE out)
+set(zip ${BUILD}/${PACKAGE}.zip)
+if(failed OR NOT EXISTS ${zip})
+  message(FATAL_ERROR "cpack did not make ${zip}:\n${out}")
+endif()
+
+set(unpacked ${BUILD}/package-test)
+file(REMOVE_RECURSE ${unpacked})
+file(MAKE_DIRECTORY ${unpacked})
+execute_process(COMMAND ${CMAKE_COMMAND} -E tar xf ${zip} WORKING_DIRECTORY ${unpacked} RESULT_VARIABLE failed)
+if(failed)
+  message(FATAL_ERROR "${zip} does not unpack")
+endif()
+
+file(GLOB_RECURSE files RELATIVE ${unpacked} ${unpacked}/*)
+list(SORT files)
+set(expected INSTALL.txt driver-xp/zurpm.dll driver/zurpm.dll tools/ORVANT.dll tools/zurpm.dll tools/zurpm.exe zurPM.int)
+if(NOT files STREQUAL expected)
+  message(FATAL_ERROR "${zip} holds [${files}]\n  expected [${expected}]")
+endif()
+# Read as hex: file(READ) drops carriage returns. "BASE=10\r\n1=" and no line end without its \r.
+file(READ ${unpacked}/zurPM.int int_file HEX)
+string(REGEX MATCHALL "(..)" int_bytes "${int_file}")
+string(REPLACE "0d;0a" "" int_crlf_removed "${int_bytes}")
+if(NOT int_file MATCHES "^424153453d31300d0a313d" OR int_crlf_removed MATCHES "(^|;)0a(;|$)")
+  message(FATAL_ERROR "zurPM.int of the package is not the example with Windows line ends: ${int_file}")
+endif()
+file(SHA256 ${unpacked}/driver/zurpm.dll driver_sum)
+file(SHA256 ${unpacked}/tools/zurpm.dll tools_sum)
+if(NOT driver_sum STREQUAL tools_sum)
+  message(FATAL_ERROR "tools/zurpm.dll is not the driver of driver/zurpm.dll")
+endif()
+
+# Run from the package's own folder, as on the plant PC.
+function(run_packaged exit pattern)
+  execute_process(COMMAND ${wine} tools/zurpm.exe ${ARGN} WORKING_DIRECTORY ${unpacked}
+                  RESULT_VARIABLE result OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  if(NOT result EQUAL exit OR NOT "${out}${err}" MATCHES "${pattern}")
+    message(FATAL_ERROR "tools/zurpm.exe ${ARGN} (exit ${result}, expected ${exit}) printed:\n${out}${err}\n"
+                        "expected: ${pattern}")
+  endif()
+  message(STATUS "tools/zurpm.exe ${ARGN}: ok")
+endfunction()
+run_packaged(0 "driver +GE Genius PCIM Lan.*library +[^\n]*package-test.tools.zurpm\\.dll" info)
+# Base 10 from the package's zurPM.int: nine characters name %R00010 of station 5; a refusal comes
+# with the driver's level-8 message.
+run_packaged(1 "number base 10.*station 5, memory 8[^\n]*offset 9.*refused \\[8\\] ZURPM Error: The selected PLC type X is not valid"
+             check 059R00010 05XR00010)
+# No XPORTIO kernel driver here: the driver's own message, and the tool's exit status for it.
+run_packaged(3 "\\[32\\] ZURPM Error: Unable to open XPORTIO.SYS.*XPORTIO kernel driver" read 059R00010)
+message(STATUS "${zip}: ${files}")
