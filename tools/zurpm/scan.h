@@ -24,7 +24,8 @@ struct ScanCard {
 
 enum class DeviceKind { absent, plc, block, silent, card };
 
-// "absent", "plc", "block", "silent", "card".
+// "absent", "plc", "block", "silent", "card", as the scan shows them and JSON lines carry them
+// (defined with the JSON lines).
 const char* deviceKindName(DeviceKind kind);
 
 struct ScanDevice {
