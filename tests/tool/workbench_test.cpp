@@ -3,6 +3,7 @@
 // what a read of its own gives, in fewer datagrams.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <memory>
 #include <regex>
 
@@ -18,15 +19,12 @@ using tooltest::Background;
 using tooltest::linesOf;
 using tooltest::run;
 using tooltest::RunResult;
+using tooltest::shown;
 using tooltest::TemporaryDirectory;
 
 const std::string zurpm = ZURPM_TOOL_PATH;
 const std::string pcimsim = PCIMSIM_PATH;
 const std::string examplePlant = ZURPM_EXAMPLES_DIR "/plant-two-cards.toml";
-
-std::string shown(const RunResult& result) {
-    return "exit " + std::to_string(result.status) + "\n--- stdout\n" + result.out + "--- stderr\n" + result.err;
-}
 
 std::vector<json> jsonLines(const std::string& out) {
     std::vector<json> objects;
@@ -212,23 +210,26 @@ TEST_F(Workbench, GroupedReadsGiveWhatGateByGateGivesInFewerDatagrams) {
         "039L000205", "039O0001", "039I0011",     "039I0001::24", "039I0012",  "039Q0001", "039Q0003",   "039T0009",
         "039M0001",  "039M0001::4", "039A0001",   "039B0002",   "039C0003",   "039D0004", "039G0005",    "039R0080",
         "039R0081",  "05GA0002",  "05GD0001",     "05GD0001::4"};
+    // A lone read of an unused register marks a place in pcimsim's trace; returns where it ends.
+    auto mark = [&](int marker) {
+        char gate[16];
+        std::snprintf(gate, sizeof gate, "039R%04X", 0x70 + marker);
+        plant_->zurpmHere({"read", gate});
+        char line[64];
+        std::snprintf(line, sizeof line, "read  %%R offset %d length 1", 0x6F + marker);
+        EXPECT_TRUE(plant_->simulator->waitForLine(line, 20)) << line << "\n" << plant_->simulator->output();
+        const size_t at = plant_->simulator->output().find(line);
+        return at == std::string::npos ? at : at + std::strlen(line);
+    };
     auto datagramsTo3 = [&](const std::vector<std::string>& args, std::string& out, int marker) {
-        // A lone read of an unused register marks the end of the run in pcimsim's trace.
-        const size_t begin = plant_->simulator->output().size();
-        const RunResult result = plant_->zurpmHere(args);
-        out = result.out;
-        char markerGate[16];
-        std::snprintf(markerGate, sizeof markerGate, "039R%04X", 0x70 + marker);
-        plant_->zurpmHere({"read", markerGate});
-        char markerLine[64];
-        std::snprintf(markerLine, sizeof markerLine, "read  %%R offset %d length 1", 0x6F + marker);
-        EXPECT_TRUE(plant_->simulator->waitForLine(markerLine, 20)) << markerLine << "\n" << plant_->simulator->output();
-        const std::string trace = plant_->simulator->output();
-        const size_t end = trace.find(markerLine, begin);
+        const size_t begin = mark(marker - 1);
+        out = plant_->zurpmHere(args).out;
+        const size_t end = mark(marker);
+        if (begin == std::string::npos || end == std::string::npos) return -1;
         int count = 0;
-        for (const std::string& line : linesOf(trace.substr(begin, end - begin)))
+        for (const std::string& line : linesOf(plant_->simulator->output().substr(begin, end - begin)))
             if (line.find("device 3 read ") != std::string::npos) ++count;
-        return count;
+        return count - 1;  // the closing mark's own read
     };
     std::string grouped, alone;
     std::vector<std::string> args{"read"};
@@ -236,7 +237,7 @@ TEST_F(Workbench, GroupedReadsGiveWhatGateByGateGivesInFewerDatagrams) {
     std::vector<std::string> noGroup = args;
     noGroup.push_back("--no-group");
     const int groupedDatagrams = datagramsTo3(args, grouped, 1);
-    const int aloneDatagrams = datagramsTo3(noGroup, alone, 2);
+    const int aloneDatagrams = datagramsTo3(noGroup, alone, 3);
     EXPECT_EQ(grouped, alone) << "grouped and gate by gate must show the same values and failures";
     EXPECT_NE(grouped.find("039R0081  read failed"), std::string::npos) << "past the end of %R: " << grouped;
     EXPECT_NE(grouped.find("039R000403  1"), std::string::npos) << grouped;
@@ -245,6 +246,32 @@ TEST_F(Workbench, GroupedReadsGiveWhatGateByGateGivesInFewerDatagrams) {
     // %R (with the refused block read again gate by gate: 1 + 2), %AI, %AQ alone, one block per
     // point memory with two gates or more (I, Q, M), T/A/B/C/D/G alone.
     EXPECT_EQ(groupedDatagrams, 3 + 1 + 1 + 3 + 6 + 1) << "trace:\n" << plant_->simulator->output();
+}
+
+TEST_F(Workbench, BadInputIsRefusedWithStatusTwo) {
+    struct Case {
+        std::vector<std::string> args;
+        const char* words;
+    };
+    const Case cases[] = {
+        {{"check", "--format", "xml", "039R0001"}, "--format xml is none of table, lines, csv, jsonl"},
+        {{"read", "--format", "yaml", "039R0001"}, "--format yaml is none of"},
+        {{"poll", "--format", "", "--count", "1", "039R0001"}, ""},
+        {{"read", "--csv", "--format", "jsonl", "039R0001"}, "--csv and --format jsonl contradict each other"},
+        {{"scan", "--card", "4"}, "--card 4 is outside 1 to 3"},
+        {{"scan", "--card", "2"}, "--card 2 is not configured in zurPM.int (configured: 1)"},
+    };
+    for (const Case& c : cases) {
+        const RunResult result = plant_->zurpmHere(c.args);
+        if (c.words[0] == '\0') {
+            EXPECT_EQ(result.status, 0) << "an empty --format is the default\n" << shown(result);
+            continue;
+        }
+        EXPECT_EQ(result.status, 2) << shown(result);
+        EXPECT_NE(result.err.find(c.words), std::string::npos) << shown(result);
+    }
+    // The refused --card started the driver to learn the cards; it stopped it again.
+    EXPECT_EQ(plant_->zurpmHere({"read", "039R0001"}).status, 0);
 }
 
 TEST(GroupSpans, KeepWithinTheLimitsOfABlockGate) {

@@ -152,9 +152,10 @@ std::string spanAddress(const GroupSpan& span, int32_t numberBase) {
 }
 
 ValueBuffer memberBuffer(const ValueBuffer& block, const GroupSpan& span, const DefinedGate& member) {
-    ValueBuffer buffer = emptyValueBuffer();
     const HardwareAddress& a = member.address;
     const int32_t count = elementCount(member);
+    // Only what the member's values take: a single value in bytes 0-3, a block up to 4 bytes each.
+    ValueBuffer buffer(static_cast<size_t>(std::max(count, 1)) * 4, 0);
     if (span.shape == ElementShape::point) {
         const int32_t from = a.offset - span.first;
         if (count == 1) {
