@@ -3,12 +3,16 @@
 // what a read of its own gives, in fewer datagrams.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <memory>
 #include <regex>
 
 #include <nlohmann/json.hpp>
 
+#include "json_lines.h"
+#include "link_stats.h"
 #include "read_plan.h"
 #include "tool_process.h"
 
@@ -274,6 +278,97 @@ TEST_F(Workbench, BadInputIsRefusedWithStatusTwo) {
     EXPECT_EQ(plant_->zurpmHere({"read", "039R0001"}).status, 0);
 }
 
+TEST_F(Workbench, JsonLinesOfEverySubcommandCarryTheirFields) {
+    const std::vector<std::string> element{"time", "name", "address", "type", "index", "value", "status", "messages"};
+    struct Case {
+        std::vector<std::string> args;
+        std::vector<std::string> fields;  // of every object but the summary
+        size_t objects;                   // summary included
+        bool summary;
+    };
+    const Case cases[] = {
+        {{"check", "039R0001", "03XR0001", "039R0001::64"},
+         {"time", "name", "address", "type", "block", "status", "messages"}, 3, false},
+        {{"read", "039R0001", "039M0001::4"}, element, 1 + 4 + 1, true},
+        {{"write", "039R0021:s16:2", "7", "-8"}, element, 2 + 1, true},
+        {{"write", "079R0001", "1"}, element, 1 + 1, true},
+        {{"poll", "--count", "2", "--interval", "10", "039F0003"}, element, 2 + 1, true},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = c.args;
+        args.insert(args.begin() + 1, {"--format", "jsonl"});
+        const RunResult result = plant_->zurpmHere(args);
+        const std::vector<json> objects = jsonLines(result.out);
+        ASSERT_EQ(objects.size(), c.objects) << shown(result);
+        EXPECT_EQ(objects.back().value("summary", false), c.summary) << objects.back();
+        for (size_t i = 0; i + (c.summary ? 1 : 0) < objects.size(); ++i)
+            for (const std::string& field : c.fields) EXPECT_TRUE(objects[i].contains(field)) << field << ": " << objects[i];
+    }
+    const RunResult check = plant_->zurpmHere({"check", "--format", "jsonl", "039R0001", "03XR0001"});
+    const std::vector<json> checked = jsonLines(check.out);
+    ASSERT_EQ(checked.size(), 2u) << shown(check);
+    EXPECT_EQ(checked[0]["memory_type"], 8);
+    EXPECT_EQ(checked[0]["status"], "accepted");
+    EXPECT_EQ(checked[1]["status"], "refused");
+    EXPECT_EQ(checked[1]["messages"][0]["level"], 8);
+    const RunResult written = plant_->zurpmHere({"write", "--format", "jsonl", "039R0021:s16:2", "7", "-8"});
+    const std::vector<json> elements = jsonLines(written.out);
+    ASSERT_EQ(elements.size(), 3u) << shown(written);
+    EXPECT_EQ(elements[1]["address"], "039R0022");
+    EXPECT_EQ(elements[1]["index"], 1);
+    EXPECT_EQ(elements[1]["value"], -8);
+    const RunResult failed = plant_->zurpmHere({"write", "--format", "jsonl", "079R0001", "1"});
+    EXPECT_EQ(failed.status, 1) << shown(failed);
+    EXPECT_TRUE(jsonLines(failed.out).front()["value"].is_null()) << "a failed write has no value: " << failed.out;
+}
+
+TEST(Scan, TellsASilentDeviceByTheTimeItWaited) {
+    const char* const plant = R"(
+[[card]]
+boot_ms = 200
+  [[card.device]]
+  number = 3
+  kind = "plc"
+  [[card.device]]
+  number = 8
+  kind = "plc"
+  faults = { never_complete = true }
+)";
+    Simulated simulated("", "BASE=16\n1=CC00;3E0;1\n", plant);  // replies time out after 100 ms
+    ASSERT_TRUE(simulated.ready) << simulated.simulator->output();
+    const RunResult result = simulated.zurpmHere({"scan", "--format", "jsonl"});
+    ASSERT_EQ(result.status, 0) << shown(result);
+    const std::vector<json> objects = jsonLines(result.out);
+    ASSERT_EQ(objects.size(), 33u) << shown(result);
+    EXPECT_EQ(objects[3]["kind"], "plc") << objects[3];
+    EXPECT_EQ(objects[8]["kind"], "silent") << objects[8];
+    EXPECT_GE(objects[8]["waited_ms"].get<double>(), 100.0) << objects[8];
+    EXPECT_EQ(objects[9]["kind"], "absent") << "absent devices are known without the card: " << objects[9];
+    const json& station8 = objects.back()["stations"][1];
+    EXPECT_EQ(station8["failures"], json({{"failed to respond", 1}})) << objects.back();
+}
+
+TEST(JsonLines, TimeIsLocalWithItsOffset) {
+    const char* previous = std::getenv("TZ");
+    const std::string kept = previous != nullptr ? previous : "";
+    const std::pair<const char*, const char*> zones[] = {
+        {"<+0530>-5:30", "1970-01-01T05:30:00.250+05:30"},
+        {"<-03>3", "1969-12-31T21:00:00.250-03:00"},
+        {"UTC0", "1970-01-01T00:00:00.250+00:00"},
+    };
+    for (const auto& [zone, expected] : zones) {
+        setenv("TZ", zone, 1);
+        tzset();
+        EXPECT_EQ(zurtool::isoLocalTime(std::chrono::system_clock::time_point(std::chrono::milliseconds(250))), expected)
+            << zone;
+    }
+    if (previous != nullptr)
+        setenv("TZ", kept.c_str(), 1);
+    else
+        unsetenv("TZ");
+    tzset();
+}
+
 TEST(GroupSpans, KeepWithinTheLimitsOfABlockGate) {
     auto gate = [](int32_t memoryType, int32_t offset, int32_t bit, int32_t width, int32_t block = 0) {
         zurtool::DefinedGate defined;
@@ -308,6 +403,42 @@ TEST(GroupSpans, KeepWithinTheLimitsOfABlockGate) {
         }
         EXPECT_EQ(spans, c.spans) << c.name;
     }
+}
+
+TEST(LinkStatistics, NameEachFailureByTheDriversMessage) {
+    using zurtool::HostMessage;
+    const HostMessage closing{32, "ZURPM Error: Error transmitting request packet"};
+    const std::pair<const char*, const char*> cases[] = {
+        {"ZURPM Error: Device 7 not found on network", "not found"},
+        {"ZURPM Error: Device 3 failed to respond", "failed to respond"},
+        {"ZURPM Error: Syntax error occurred on read from device 6", "syntax error"},
+        {"ZURPM Error: Process error occurred on write to device 5", "process error"},
+        {"ZURPM Error: Unknown error 32 occurred on read from device 7", "unknown error"},
+        {"ZURPM Error: Timeout waiting for clear to transmit", "clear to transmit"},
+        {"ZURPM Error: Lockout table malfunction", "lockout"},
+        {"ZURPM Error: Datagram may not be sent to host PCIM\n", "own device"},
+        {"ZURPM Error: Something new\n", "Something new"},
+    };
+    for (const auto& [text, kind] : cases) EXPECT_EQ(zurtool::failureKind({{32, text}, closing}), kind) << text;
+    EXPECT_EQ(zurtool::failureKind({closing}), "card not configured");
+}
+
+TEST(LinkStatistics, TimesKeepExactEndsAndNearestRankQuantiles) {
+    zurtool::RequestTimes times;
+    EXPECT_EQ(times.median(), 0.0) << "no times yet";
+    for (int i = 100; i >= 1; --i) times.add(i);
+    EXPECT_EQ(times.min(), 1.0);
+    EXPECT_EQ(times.median(), 50.0);
+    EXPECT_EQ(times.p99(), 99.0);
+    EXPECT_EQ(times.max(), 100.0);
+    // Beyond the times kept, a sample of them all: the ends stay exact, the median stays near.
+    zurtool::RequestTimes many;
+    const size_t count = zurtool::RequestTimes::keptTimes * 3;
+    for (size_t i = 0; i < count; ++i) many.add(static_cast<double>((i * 7919) % count));
+    EXPECT_EQ(many.count(), count);
+    EXPECT_EQ(many.min(), 0.0);
+    EXPECT_EQ(many.max(), static_cast<double>(count - 1));
+    EXPECT_NEAR(many.median(), count / 2.0, count * 0.02);
 }
 
 }  // namespace

@@ -26,13 +26,11 @@ struct Extent {
     int32_t count;
 };
 
-bool isPlcMemory(const Memory& memory) { return memory.code < 128; }
-
 std::optional<Extent> extentOf(const DefinedGate& gate) {
     if (!gate.accepted()) return std::nullopt;
     const HardwareAddress& a = gate.address;
     const Memory* memory = memoryOfCode(a.memoryType);
-    if (memory == nullptr || !isPlcMemory(*memory) || a.offset < 0) return std::nullopt;
+    if (memory == nullptr || isGeniusBlockData(memory->code) || a.offset < 0) return std::nullopt;
     const int32_t count = elementCount(gate);
     if (memory->unit == MemoryUnit::word) {
         if (a.width == 16 && a.bit == -1) return Extent{a.station, a.memoryType, ElementShape::word, a.offset, count};
