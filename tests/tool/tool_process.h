@@ -10,6 +10,10 @@
 
 namespace tooltest {
 
+// The programs under test, as the suite's build names them.
+inline const std::string zurpm = ZURPM_TOOL_PATH;
+inline const std::string pcimsim = PCIMSIM_PATH;
+
 struct RunResult {
     int status = -1;  // exit status; -1 when it did not exit by itself
     std::string out;
@@ -20,6 +24,9 @@ struct RunResult {
 // (killing it after timeoutSeconds, a generous bound only).
 RunResult run(const std::string& program, const std::vector<std::string>& args, const std::string& directory,
               const std::map<std::string, std::string>& environment = {}, int timeoutSeconds = 120);
+
+// Exit status, standard output and standard error, for a failure message.
+std::string shown(const RunResult& result);
 
 // A program left running, its standard error merged into its standard output; stopped with
 // SIGTERM (then SIGKILL) when the object goes.

@@ -13,12 +13,13 @@ namespace {
 
 using tooltest::Background;
 using tooltest::linesOf;
+using tooltest::pcimsim;
 using tooltest::run;
 using tooltest::RunResult;
+using tooltest::shown;
 using tooltest::TemporaryDirectory;
+using tooltest::zurpm;
 
-const std::string zurpm = ZURPM_TOOL_PATH;
-const std::string pcimsim = PCIMSIM_PATH;
 
 // One card with a PLC (station 3) and an I/O block (station 5).
 const char* const plantFile = R"(
@@ -46,10 +47,6 @@ boot_ms = 200
 )";
 
 const char* const configuration = "BASE=16\n1=CC00;3E0\n";
-
-std::string shown(const RunResult& result) {
-    return "exit " + std::to_string(result.status) + "\n--- stdout\n" + result.out + "--- stderr\n" + result.err;
-}
 
 bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
@@ -178,8 +175,9 @@ TEST_F(ToolAgainstPcimsim, ReadShowsTheValuesOfEveryType) {
         "05GD0001  1",   "05GD0002  0",  "05GD0003  1",     "05GD0004  0",    "05GA0002  4660"};
     EXPECT_EQ(valueLines(result.out), expected) << shown(result);
     EXPECT_TRUE(contains(result.err, "[32] ZURPM Message: Genius device number for PCIM card is 31")) << shown(result);
-    EXPECT_TRUE(simulator_->waitForLine("card 1 device 3 read  %R offset 1 length 1 -> -7  status 0x04", 10))
-        << "pcimsim --trace shows each datagram decoded:\n" << simulator_->output();
+    EXPECT_TRUE(simulator_->waitForLine("card 1 device 3 read  %R offset 0 length 2 -> 100 -7  status 0x04", 10))
+        << "pcimsim --trace shows each datagram decoded, the three register gates read as one block:\n"
+        << simulator_->output();
 }
 
 TEST_F(ToolAgainstPcimsim, WrittenValuesOfEveryTypeReadBack) {
@@ -258,6 +256,8 @@ TEST_F(ToolAgainstPcimsim, CtrlCEndsAPollCleanly) {
     Background poll(zurpm, {"poll", "039R0001", "--interval", "100"}, place_->path());
     ASSERT_TRUE(poll.waitForLine("039R0001  100  ok", 60)) << poll.output();
     EXPECT_EQ(poll.interrupt(30), 0) << "Ctrl-C ends the poll with the driver stopped, exit 0\n" << poll.output();
+    EXPECT_TRUE(contains(poll.output(), "--- station 3 (card 1, device 3) ---\n")) << "the closing summary\n" << poll.output();
+    EXPECT_TRUE(contains(poll.output(), "time min/median/p99/max = ")) << poll.output();
     // The device is free again for the next program.
     const RunResult after = zurpmHere({"read", "039R0001"});
     EXPECT_EQ(after.status, 0) << shown(after);

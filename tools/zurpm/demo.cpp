@@ -147,7 +147,7 @@ int runDemo(const CommonOptions& common, const DemoOptions& options) {
             settings.durationMs = options.seconds * 1000u;
             settings.title = "zurpm demo";
             const bool terminal = prepareTerminalOutput();
-            settings.output = options.csv ? PollOutput::csv : (terminal ? PollOutput::table : PollOutput::lines);
+            settings.output = options.csv ? OutputFormat::csv : (terminal ? OutputFormat::table : OutputFormat::lines);
             status = pollGates(session, gates, settings);
         }
         session.stop();

@@ -1,6 +1,8 @@
 // Requests to ZurMain, built from the host's records, and the host library's message sink.
 #include "driver_session.h"
 
+#include <iterator>
+
 #include "orvant.h"
 
 namespace zurtool {
@@ -48,6 +50,7 @@ void DriverSession::deliver(int32_t level, const char* text) {
 
 int32_t DriverSession::call(int32_t command, void* record) {
     messages_.clear();
+    const ConsoleDiversion diversion(consoleLines);
     ZurRequest request{};
     request.context = &context_;
     request.command = command;
@@ -79,6 +82,13 @@ int DriverSession::configuredCards() const {
     for (CardConfig* card : context_.cards)
         if (card != nullptr) ++count;
     return count;
+}
+
+std::vector<int32_t> DriverSession::configuredCardNumbers() const {
+    std::vector<int32_t> numbers;
+    for (size_t slot = 0; slot < std::size(context_.cards); ++slot)
+        if (context_.cards[slot] != nullptr) numbers.push_back(static_cast<int32_t>(slot) + 1);
+    return numbers;
 }
 
 DefinedGate DriverSession::define(const GateItem& item) {

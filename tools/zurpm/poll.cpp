@@ -12,12 +12,14 @@ namespace zurtool {
 int runPoll(const CommonOptions& common, const PollOptions& options) {
     const std::vector<GateItem> items = collectGates(options.gates, options.gateFile);
     if (options.intervalMs == 0) throw badInput("--interval must be at least 1 ms");
+    const OutputFormat format = chooseOutputFormat(options.format, options.csv);
 
     DriverLibrary library(common.driverPath);
     DriverSession session(library);
     if (!checkBeforeStart(session, items)) return exitRefused;
     catchStopSignals();
     echoMessagesToStandardError(session);
+    session.consoleLines = ConsoleLines::toStandardError;
     startDriver(session);
     std::vector<DefinedGate> gates;
     if (!defineGates(session, items, gates)) return exitRefused;
@@ -25,8 +27,8 @@ int runPoll(const CommonOptions& common, const PollOptions& options) {
     PollSettings settings;
     settings.intervalMs = options.intervalMs;
     settings.count = options.count;
-    const bool terminal = prepareTerminalOutput();
-    settings.output = options.csv ? PollOutput::csv : (terminal ? PollOutput::table : PollOutput::lines);
+    settings.output = format;
+    settings.group = !options.noGroup;
     const int status = pollGates(session, gates, settings);
     session.stop();
     return status;

@@ -10,16 +10,16 @@
 #include <vector>
 
 #include "driver_session.h"
+#include "tool_common.h"
 
 namespace zurtool {
-
-enum class PollOutput { table, lines, csv };
 
 struct PollSettings {
     uint32_t intervalMs = 1000;
     std::optional<uint32_t> count;       // polls; none: no limit
     std::optional<uint32_t> durationMs;  // stop after this long; none: no limit
-    PollOutput output = PollOutput::lines;
+    OutputFormat output = OutputFormat::lines;
+    bool group = true;  // block reads where the gates allow
     std::string title = "zurpm poll";
 };
 
