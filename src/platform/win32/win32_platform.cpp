@@ -46,6 +46,15 @@ bool deviceControl(intptr_t device, uint32_t code, const void* in, uint32_t inLe
 
 void deviceClose(intptr_t device) { CloseHandle(asHandle(device)); }
 
+// "r" is text mode: a line end of "\r\n" reaches the reader as "\n".
+TextFile fileOpen(const char* name) { return std::fopen(name, "r"); }
+
+bool fileReadPiece(TextFile file, char* piece, int size) {
+    return std::fgets(piece, size, static_cast<std::FILE*>(file)) != nullptr;
+}
+
+void fileClose(TextFile file) { std::fclose(static_cast<std::FILE*>(file)); }
+
 HostErrFunction hostErr() { return err; }
 
 void consolePrint(const char* format, va_list args) {
