@@ -28,13 +28,15 @@ constexpr uint32_t meddledBytes[] = {
     cm::heartbeat, cm::ownDeviceNumber, ioStatusPort,
 };
 
+// A byte the fuzzer holds at a value over a span of virtual time, whatever the card writes there.
 struct Poke {
-    uint32_t atMs;
+    uint32_t fromMs;
+    uint32_t untilMs;
     uint32_t offset;
     uint8_t value;
 };
 
-// The plant's device, with the fuzzer's pokes made at their times.
+// The plant's device, with the fuzzer's pokes made in their spans, after the card's own doing.
 class Meddler final : public zurpm::virt::DeviceBackend {
 public:
     Meddler(pcimemu::VirtualPlant& plant, std::vector<Poke> pokes)
@@ -47,8 +49,8 @@ public:
     }
     void advance(uint32_t nowMs) override {
         device_.advance(nowMs);
-        for (; next_ < pokes_.size() && pokes_[next_].atMs <= nowMs; ++next_) {
-            const Poke& poke = pokes_[next_];
+        for (const Poke& poke : pokes_) {
+            if (nowMs < poke.fromMs || nowMs > poke.untilMs) continue;
             if (poke.offset == ioStatusPort) plant_.faults(0).ioStatusBits = poke.value;
             else plant_.writeByte(0, poke.offset, poke.value);
         }
@@ -58,7 +60,6 @@ private:
     pcimemu::VirtualPlant& plant_;
     pcimemu::VirtualDevice device_;
     std::vector<Poke> pokes_;
-    size_t next_ = 0;
 };
 
 struct Gate {
@@ -107,7 +108,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     uint32_t at = 0;
     for (Poke& poke : pokes) {
         at += input.ConsumeIntegralInRange<uint32_t>(0, 600);
-        poke = {at, input.PickValueInArray(meddledBytes), input.ConsumeIntegral<uint8_t>()};
+        const uint32_t holdMs = input.ConsumeIntegralInRange<uint32_t>(0, 1000);
+        poke = {at, at + holdMs, input.PickValueInArray(meddledBytes), input.ConsumeIntegral<uint8_t>()};
     }
 
     pcimemu::VirtualPlant plant({pcimemu::card(0xCC00, 0x3E0, 31).plc(3).ioBlock(5)});
