@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Installs, through apt-get, what building and testing zurpm needs and this machine lacks.
 #   scripts/install-deps.sh            the Linux build: compilers, CMake, GoogleTest, CLI11, toml++,
-#                                      nlohmann-json
+#                                      nlohmann-json, clang and its libFuzzer runtime for the fuzz targets
 #   scripts/install-deps.sh windows    also the 32-bit Windows cross compiler and Wine
 set -euo pipefail
 
-want=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev libtomlplusplus-dev nlohmann-json3-dev)
+want=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev libtomlplusplus-dev
+      nlohmann-json3-dev clang libclang-rt-14-dev)
 if [[ "${1:-}" == "windows" ]]; then
   want+=(g++-mingw-w64-i686 wine wine32:i386)
 fi

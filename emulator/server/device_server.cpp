@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "pcimemu/card_map.h"
 #include "plant_clock.h"
 #include "window_memory.h"
 
@@ -18,15 +19,10 @@ namespace pcimemu {
 
 namespace {
 
-constexpr uint32_t mapMemoryCode = 0xD0532000;
-constexpr uint32_t unmapMemoryCode = 0xD0532004;
-constexpr uint32_t readPortCode = 0xD0532008;
-constexpr uint32_t writePortCode = 0xD053200C;
 
 constexpr uint32_t greetingOpen = 1;
 constexpr uint32_t greetingHeld = 0;
 constexpr size_t requestHeaderSize = 12;
-constexpr size_t mapRequestSize = 24;
 
 // No request of this device carries more; a client that claims more is not speaking the protocol.
 constexpr uint32_t inputLimit = 64 * 1024;
@@ -265,13 +261,13 @@ int DeviceServer::readFromClient() {
 }
 
 void DeviceServer::replyToMap(const std::vector<uint8_t>& input, ServedRequest& served, int& descriptor) {
-    if (input.size() != mapRequestSize) return;
+    if (input.size() != cardmap::mapRequestSize) return;
     const uint8_t* request = input.data();
-    const uint32_t interfaceType = getU32(request);
-    const uint32_t busNumber = getU32(request + 4);
-    const uint64_t physicalAddress = getU64(request + 8);
-    const uint32_t addressSpace = getU32(request + 16);
-    const uint32_t length = getU32(request + 20);
+    const uint32_t interfaceType = getU32(request + cardmap::mapRequestInterfaceType);
+    const uint32_t busNumber = getU32(request + cardmap::mapRequestBusNumber);
+    const uint64_t physicalAddress = getU64(request + cardmap::mapRequestPhysicalAddress);
+    const uint32_t addressSpace = getU32(request + cardmap::mapRequestAddressSpace);
+    const uint32_t length = getU32(request + cardmap::mapRequestLength);
     std::lock_guard<std::mutex> hold(plantLock_);
     const std::optional<Plant::Mapping> mapping =
         plant_->map(physicalAddress, length, interfaceType, busNumber, addressSpace);
@@ -306,14 +302,14 @@ int DeviceServer::answer(uint32_t code, const std::vector<uint8_t>& input, uint3
     int descriptor = -1;
 
     switch (code) {
-    case mapMemoryCode:
+    case cardmap::xportioMapMemory:
         replyToMap(input, served, descriptor);
         break;
-    case unmapMemoryCode:
+    case cardmap::xportioUnmapMemory:
         replyToUnmap(input, served);
         break;
-    case readPortCode:
-        if (input.size() == 2 && outputLength >= 2) {
+    case cardmap::xportioReadPort:
+        if (input.size() == cardmap::portReadRequestSize && outputLength >= cardmap::portReadReplySize) {
             std::optional<uint16_t> value;
             {
                 std::lock_guard<std::mutex> hold(plantLock_);
@@ -325,8 +321,8 @@ int DeviceServer::answer(uint32_t code, const std::vector<uint8_t>& input, uint3
             }
         }
         break;
-    case writePortCode:
-        if (input.size() == 4) {
+    case cardmap::xportioWritePort:
+        if (input.size() == cardmap::portWriteRequestSize) {
             std::lock_guard<std::mutex> hold(plantLock_);
             served.accepted = plant_->writePort(static_cast<uint16_t>(input[0] | input[1] << 8),
                                                 static_cast<uint16_t>(input[2] | input[3] << 8));

@@ -179,11 +179,14 @@ bool Plant::control(uint32_t code, const void* in, uint32_t inLength, void* out,
 
     switch (code) {
         case cardmap::xportioMapMemory: {
-            if (input == nullptr || inLength != cardmap::mapRequestLength) return false;
+            if (input == nullptr || inLength != cardmap::mapRequestSize) return false;
             if (output == nullptr || outLength != sizeof(void*)) return false;
-            const uint64_t physical = little32(input + 8) | uint64_t(little32(input + 12)) << 32;
-            const auto mapping = map(physical, little32(input + 20), little32(input + 0),
-                                     little32(input + 4), little32(input + 16));
+            const uint8_t* physicalBytes = input + cardmap::mapRequestPhysicalAddress;
+            const uint64_t physical = little32(physicalBytes) | uint64_t(little32(physicalBytes + 4)) << 32;
+            const auto mapping =
+                map(physical, little32(input + cardmap::mapRequestLength),
+                    little32(input + cardmap::mapRequestInterfaceType),
+                    little32(input + cardmap::mapRequestBusNumber), little32(input + cardmap::mapRequestAddressSpace));
             if (!mapping) return false;
             std::memcpy(output, &mapping->address, sizeof(void*));
             return answered(sizeof(void*));
@@ -195,7 +198,9 @@ bool Plant::control(uint32_t code, const void* in, uint32_t inLength, void* out,
             return unmap(reinterpret_cast<uintptr_t>(address));
         }
         case cardmap::xportioReadPort: {
-            if (input == nullptr || inLength != 2 || output == nullptr || outLength != 2) return false;
+            if (input == nullptr || inLength != cardmap::portReadRequestSize || output == nullptr ||
+                outLength != cardmap::portReadReplySize)
+                return false;
             const auto value = readPort(little16(input));
             if (!value) return false;
             output[0] = static_cast<uint8_t>(*value);
@@ -203,7 +208,7 @@ bool Plant::control(uint32_t code, const void* in, uint32_t inLength, void* out,
             return answered(2);
         }
         case cardmap::xportioWritePort:
-            if (input == nullptr || inLength != 4) return false;
+            if (input == nullptr || inLength != cardmap::portWriteRequestSize) return false;
             return writePort(little16(input), little16(input + 2));
         default: return false;
     }

@@ -53,7 +53,22 @@ typedef struct GateDefinition {
     HardwareAddress hardwareAddress;
 } GateDefinition;
 
-/* Commands 5, 6, 7 and 10. */
+/* Commands 5, 6, 7 and 10.
+ *
+ * The value buffer (data) must hold, from byte 0:
+ *
+ *   access                                             bytes    values at
+ *   one value (count 1, also commands 5 and 7)          4       16-bit and digital: bytes 2-3
+ *                                                                32-bit float: bytes 0-3
+ *   block of N words (16-bit, PLC or Genius block)      2 N      from byte 0
+ *   block of N floats                                   4 N      from byte 0
+ *   block of N points (PLC bit memory, Genius block)    (N + 7) / 8, eight points a byte from bit 0
+ *                                                                of byte 0; the partial last byte
+ *                                                                is moved too, its bits past the
+ *                                                                block read as 0
+ *
+ * So a block of 100 points needs 13 bytes, not 100 / 8 = 12. A read that fails leaves the
+ * buffer as it was; a write never changes it. */
 typedef struct GateAccess {
     int32_t hostReserved0;
     int32_t hostReserved4;
@@ -61,7 +76,7 @@ typedef struct GateAccess {
     int32_t hostReserved28;
     int32_t count;      /* elements to move; commands 5 and 7 set it to 1 */
     int32_t hostReserved36;
-    void* data;         /* the host's value buffer */
+    void* data;         /* the host's value buffer, sized as above */
     int32_t hostReserved44;
 } GateAccess;
 

@@ -55,6 +55,24 @@ constexpr ConfigurationVerdict configurationVerdicts[] = {
 constexpr const char* configurationErrorMessage = "ZURPM Error: PCIM configuration error returned\n";
 constexpr const char* configurationPendingMessage = "ZURPM Error: PCIM configuration never accepted";
 
+// A time-out below 0 expires at once: every request to the card would fail. Said at start, where
+// the operator looks for what zurPM.int did.
+struct TimeoutField {
+    int32_t CardConfig::*field;
+    const char* message;
+};
+constexpr TimeoutField timeoutFields[] = {
+    {&CardConfig::replyTimeoutMs,
+     "ZURPM Warning: Reply time-out of PCIM card %d is %d ms: every datagram to the card will fail"},
+    {&CardConfig::accessTimeoutMs,
+     "ZURPM Warning: Access time-out of PCIM card %d is %d ms: every request to the card will fail"},
+};
+
+void warnOfNegativeTimeouts(const CardConfig* card, int cardNumber) {
+    for (const TimeoutField& timeout : timeoutFields)
+        if (card->*timeout.field < 0) hostMessage(levelDriver, timeout.message, cardNumber, card->*timeout.field);
+}
+
 uint16_t port(const CardConfig* card, uint16_t offset) {
     return static_cast<uint16_t>(card->ioPort + offset);
 }
@@ -113,6 +131,16 @@ CardConfig* configuredCard(int slot) {
     if (currentContext == nullptr || slot < 0 || slot >= slotCount) return nullptr;
     CardConfig* card = currentContext->cards[slot];
     return card != nullptr && card == heldCards[slot] ? card : nullptr;
+}
+
+bool fromEarlierStart(int slot) {
+    if (currentContext == nullptr || slot < 0 || slot >= slotCount) return false;
+    const CardConfig* card = currentContext->cards[slot];
+    if (card == nullptr) return false;
+    // Only compared, never followed: the host's slot may hold anything.
+    for (const CardConfig* retired = retiredCards; retired != nullptr; retired = retired->earlierStart)
+        if (retired == card) return true;
+    return false;
 }
 
 int mapCardWindow(CardConfig* card) {
@@ -206,6 +234,7 @@ int32_t startDriver(ZurRequest*) {
         if (card == nullptr) continue;
         hostMessage(levelDriver, "ZURPM Message: Starting Card at memmory adrress %X \n\t I/O port %X",
                     static_cast<unsigned>(card->memorySegment), static_cast<unsigned>(card->ioPort));
+        warnOfNegativeTimeouts(card, slot + 1);
         if (mapCardWindow(card) != 0) {
             hostMessage(levelDriver, "ZURPM Error: Unable to get pointer to PCIM card %d", slot + 1);
             continue;

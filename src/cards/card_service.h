@@ -18,4 +18,8 @@ void resetCard(CardConfig* card);
 // start made; null otherwise (not configured, or a block the driver never started).
 CardConfig* configuredCard(int slot);
 
+// True when the slot (0-3) of the current context holds a record of an earlier start: the context
+// came from before the last start, whose cards it no longer reaches.
+bool fromEarlierStart(int slot);
+
 }  // namespace zurpm

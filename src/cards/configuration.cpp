@@ -5,12 +5,12 @@
 // The file is read in pieces of at most 255 characters, each judged as a line of its own. A line
 // is either "BASE=<decimal>" (in any case) or "<card>=<segment>;<port>;<reply>;<config>;<access>",
 // where a line may end after any value and the rest take their defaults.
-#include <cstdio>
 #include <new>
 
 #include "cards/card_config.h"
 #include "cards/config_numbers.h"
 #include "entry/context.h"
+#include "platform/platform.h"
 
 namespace zurpm {
 
@@ -18,7 +18,7 @@ namespace {
 
 constexpr const char* configurationFileName = "zurPM.int";
 
-// fgets into this buffer: 255 characters and the terminating NUL.
+// Pieces of a line are read into this buffer: 255 characters and the terminating NUL.
 constexpr int linePieceSize = 256;
 
 constexpr int firstCardNumber = 1;
@@ -116,7 +116,7 @@ int readConfiguration() {
     DriverContext* context = currentContext;
     if (context == nullptr) return 1;
 
-    std::FILE* file = std::fopen(configurationFileName, "r");
+    platform::TextFile file = platform::fileOpen(configurationFileName);
     if (file == nullptr) return 1;
 
     // Records this read made, and so may drop again when a later line replaces them. A slot that
@@ -125,7 +125,7 @@ int readConfiguration() {
 
     char line[linePieceSize];
     int result = 0;
-    while (std::fgets(line, linePieceSize, file) != nullptr) {
+    while (platform::fileReadPiece(file, line, linePieceSize)) {
         if (isNumberBaseLine(line)) {
             context->numberBase = readDecimal(line + numberBasePrefixLength);
             continue;
@@ -147,7 +147,7 @@ int readConfiguration() {
         slot = card;
         madeHere[cardNumber - 1] = true;
     }
-    std::fclose(file);
+    platform::fileClose(file);
     return result;
 }
 

@@ -29,21 +29,33 @@ int32_t failed() {
 
 GateAccess* accessOf(ZurRequest* request) { return static_cast<GateAccess*>(request->gate); }
 
-int32_t transferGate(ZurRequest* request, uint8_t direction) {
-    GateAccess* access = accessOf(request);
+// The card of the access's station, or null when the request cannot be served there, after any
+// message that says why. A station whose card is not configured fails with no other word than the
+// caller's; a card of a context from before the last start is named as such.
+CardConfig* cardOf(const GateAccess* access) {
     if (access == nullptr) {
         hostMessage(levelDriver, "ZURPM Error: No gate record for the request");
-        return failed();
+        return nullptr;
     }
     const int32_t station = access->hardwareAddress.station;
     if (station < 0 || station > highestStation) {
         hostMessage(levelDriver, "ZURPM Error: Station %d is out of range", station);
-        return failed();
+        return nullptr;
     }
-    // A station whose card is not configured fails with no other word.
     const int slot = station / stationsPerCard;
     CardConfig* card = configuredCard(slot);
+    if (card == nullptr && fromEarlierStart(slot))
+        hostMessage(levelDriver, "ZURPM Error: PCIM card %d of this request belongs to an earlier start of the driver",
+                    slot + 1);
+    return card;
+}
+
+int32_t transferGate(ZurRequest* request, uint8_t direction) {
+    GateAccess* access = accessOf(request);
+    CardConfig* card = cardOf(access);
     if (card == nullptr) return failed();
+    const int32_t station = access->hardwareAddress.station;
+    const int slot = station / stationsPerCard;
     if (access->data == nullptr) {
         hostMessage(levelDriver, "ZURPM Error: No value buffer for the gate");
         return failed();
@@ -90,7 +102,9 @@ int32_t writeSingleGate(ZurRequest* request) {
 
 int32_t writeBitOfWord(ZurRequest* request) {
     const GateAccess* access = accessOf(request);
-    if (access == nullptr || access->data == nullptr) {
+    // The card first, as for every other request.
+    if (cardOf(access) == nullptr) return failed();
+    if (access->data == nullptr) {
         hostMessage(levelDriver, "ZURPM Error: No value buffer for the gate");
         return failed();
     }

@@ -22,6 +22,14 @@ bool deviceControl(intptr_t device, uint32_t code, const void* in, uint32_t inLe
                    uint32_t outLength, uint32_t* bytesReturned);
 void deviceClose(intptr_t device);
 
+// A text file of the current directory (zurPM.int), opened for reading in text mode. fileOpen
+// answers null when it cannot be opened. fileReadPiece reads as fgets does: at most size - 1
+// characters, up to and with a line end, then a NUL; false at the end of the file.
+using TextFile = void*;
+TextFile fileOpen(const char* name);
+bool fileReadPiece(TextFile file, char* piece, int size);
+void fileClose(TextFile file);
+
 // The host library's message function, err(level, format, ...). Returned as the function itself so
 // that the driver hands the host its own format and values, exactly as a printf-style call.
 using HostErrFunction = void (*)(int32_t level, const char* format, ...);

@@ -1,9 +1,7 @@
 // Reading zurPM.int: number base, card lines, defaults, clamps, rejections, over-long lines, and
-// who releases which card record. Each test writes its file into a fresh directory of its own.
+// who releases which card record. Each test hands the driver its own file.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -14,7 +12,6 @@
 
 namespace {
 
-namespace fs = std::filesystem;
 using zurpm::test::DriverHarness;
 
 struct Card {
@@ -61,28 +58,16 @@ testing::AssertionResult isCard(const CardConfig* actual, const Card& expected) 
 class ConfigurationFile : public testing::Test {
 protected:
     void SetUp() override {
-        previous_ = fs::current_path();
-        static int serial = 0;
-        directory_ = fs::temp_directory_path() /
-                     ("zurpm_config_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-                      "_" + std::to_string(reinterpret_cast<uintptr_t>(this)) + "_" + std::to_string(serial++));
-        fs::remove_all(directory_);
-        fs::create_directories(directory_);
-        fs::current_path(directory_);
         harness_.context.numberBase = 10;  // as start leaves it before reading
         zurpm::currentContext = &harness_.context;
     }
     void TearDown() override {
         zurpm::releaseCardConfigs();
         zurpm::currentContext = nullptr;
-        fs::current_path(previous_);
-        fs::remove_all(directory_);
+        EXPECT_EQ(zurpm::virt::openConfigurationFiles(), 0) << "zurPM.int left open";
     }
 
-    void writeFile(const std::string& text) {
-        std::ofstream file("zurPM.int", std::ios::binary);
-        file << text;
-    }
+    void writeFile(const std::string& text) { zurpm::virt::setConfigurationFile(text); }
     int read(const std::string& text) {
         writeFile(text);
         return zurpm::readConfiguration();
@@ -97,10 +82,6 @@ protected:
     }
 
     DriverHarness harness_;
-
-private:
-    fs::path previous_;
-    fs::path directory_;
 };
 
 struct OneCardCase {

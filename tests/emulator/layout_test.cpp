@@ -40,5 +40,7 @@ static_assert(cm::xportioMapMemory == zurpm::XPORTIO_MAP_MEMORY &&
               cm::xportioUnmapMemory == zurpm::XPORTIO_UNMAP_MEMORY &&
               cm::xportioReadPort == zurpm::XPORTIO_READ_PORT &&
               cm::xportioWritePort == zurpm::XPORTIO_WRITE_PORT);
-static_assert(cm::mapRequestLength == zurpm::mapMemoryRequestSize);
+static_assert(cm::mapRequestSize == zurpm::mapMemoryRequestSize && cm::mapRequestLength == zurpm::mapRequestLength &&
+              cm::mapRequestPhysicalAddress == zurpm::mapRequestPhysicalAddress &&
+              cm::portWriteRequestSize == zurpm::portWriteRequestSize);
 

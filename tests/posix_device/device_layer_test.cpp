@@ -87,3 +87,21 @@ TEST(DriverOverPcimsim, DeadPcimsimFailsRequestsAndLeavesTheWindowReadable) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(HostMessages, WithoutTheHostLibraryEveryMessageIsOneLineOnStandardError) {
+    const zurpm::platform::HostErrFunction err = zurpm::platform::hostErr();
+    testing::internal::CaptureStderr();
+    err(32, "ZURPM Error: Datagram may not be sent to host PCIM\n");
+    err(16, "ZURPM Error: PCIM configuration error returned\n");
+    err(32, "ZURPM Error: Device %d failed to respond", 7);
+    const std::string text = testing::internal::GetCapturedStderr();
+    if (text.empty()) GTEST_SKIP() << "a host library is on the loader's path: its err took the messages";
+    EXPECT_EQ(text,
+              "[32] ZURPM Error: Datagram may not be sent to host PCIM\n"
+              "[16] ZURPM Error: PCIM configuration error returned\n"
+              "[32] ZURPM Error: Device 7 failed to respond\n");
+}
+
+}  // namespace

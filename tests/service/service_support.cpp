@@ -4,37 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <cstdlib>
-#include <fstream>
-#include <random>
-#include <stdexcept>
 #include <sstream>
 
 namespace service {
-
-namespace fs = std::filesystem;
-
-ConfigDirectory::ConfigDirectory(const std::optional<std::string>& text) {
-    previous_ = fs::current_path();
-    // A name of our own in the temporary directory (no mkdtemp on Windows).
-    std::random_device random;
-    for (int attempt = 0; directory_.empty(); ++attempt) {
-        if (attempt == 100) throw std::runtime_error("cannot make a temporary directory");
-        const fs::path candidate = fs::temp_directory_path() / ("zurpm-service-" + std::to_string(random()));
-        if (fs::create_directory(candidate)) directory_ = candidate;
-    }
-    fs::current_path(directory_);
-    if (text) {
-        std::ofstream file("zurPM.int", std::ios::binary);
-        file << *text;
-    }
-}
-
-ConfigDirectory::~ConfigDirectory() {
-    std::error_code ignored;
-    fs::current_path(previous_, ignored);
-    fs::remove_all(directory_, ignored);
-}
 
 void Schedule::advance(uint32_t nowMs) {
     device_.advance(nowMs);
@@ -47,7 +19,7 @@ void Schedule::advance(uint32_t nowMs) {
 }
 
 Bench::Bench(const std::optional<std::string>& config, std::vector<pcimemu::CardSpec> cards)
-    : directory(config), plant(std::move(cards)), schedule(plant.plant()) {
+    : configFile(config), plant(std::move(cards)), schedule(plant.plant()) {
     zurpm::virt::installDevice(&schedule);
 }
 

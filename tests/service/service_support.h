@@ -1,10 +1,9 @@
-// What the service suite's tests stand on: a working directory with the test's zurPM.int, a plant
+// What the service suite's tests stand on: the test's zurPM.int, a plant
 // of emulated cards on the virtual platform, things done at chosen virtual times while the driver
 // waits, and gates defined as a host defines them.
 #pragma once
 
 #include <cstdint>
-#include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
@@ -15,18 +14,13 @@
 
 namespace service {
 
-// A fresh temporary directory made the current one for the life of the object, holding zurPM.int
-// with the given text (no file at all for nullopt). The previous directory comes back afterwards.
-class ConfigDirectory {
+// The zurPM.int the driver finds for the life of the object (no file at all for nullopt).
+class ConfigFile {
 public:
-    explicit ConfigDirectory(const std::optional<std::string>& text);
-    ~ConfigDirectory();
-    ConfigDirectory(const ConfigDirectory&) = delete;
-    ConfigDirectory& operator=(const ConfigDirectory&) = delete;
-
-private:
-    std::filesystem::path previous_;
-    std::filesystem::path directory_;
+    explicit ConfigFile(const std::optional<std::string>& text) { zurpm::virt::setConfigurationFile(text); }
+    ~ConfigFile() { zurpm::virt::setConfigurationFile(std::nullopt); }
+    ConfigFile(const ConfigFile&) = delete;
+    ConfigFile& operator=(const ConfigFile&) = delete;
 };
 
 // The plant's device with actions at chosen virtual times: a test can lift a fault while the
@@ -58,7 +52,7 @@ private:
 inline const std::string oneCard = "BASE=16\n1=CC00;3E0;30;16;150\n";
 inline const std::string twoCards = "BASE=16\n1=CC00;3E0;30;16;150\n2=C800;300;30;16;150\n";
 
-// The driver, a working directory and a plant, made in that order (the harness resets the
+// The driver, its zurPM.int and a plant, made in that order (the harness resets the
 // virtual platform, the plant then installs itself).
 struct Bench {
     Bench(const std::optional<std::string>& config, std::vector<pcimemu::CardSpec> cards);
@@ -67,7 +61,7 @@ struct Bench {
     ~Bench();
 
     zurpm::test::DriverHarness driver;
-    ConfigDirectory directory;
+    ConfigFile configFile;
     pcimemu::VirtualPlant plant;
     Schedule schedule;
 

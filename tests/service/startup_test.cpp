@@ -402,8 +402,11 @@ TEST(Start, ContextOfAnEarlierStartReachesNoCardOfTheNewOne) {
     access.hardwareAddress = {3, 8, 0, -1, 16};
     access.data = buffer;
     const size_t mark = bench.mark();
+    // Said as what it is, not as a card that was never configured.
     EXPECT_EQ(bench.driver.call(earlier, ZUR_CMD_READ_SINGLE, &access), ZUR_RESULT_FAILED);
-    EXPECT_EQ(bench.lines(mark), (Lines{"32: ZURPM Error: Error transmitting request packet"}));
+    EXPECT_EQ(bench.lines(mark),
+              (Lines{"32: ZURPM Error: PCIM card 1 of this request belongs to an earlier start of the driver",
+                     "32: ZURPM Error: Error transmitting request packet"}));
     EXPECT_EQ(bench.driver.call(later, ZUR_CMD_READ_SINGLE, &access), ZUR_RESULT_OK);
     bench.driver.call(later, ZUR_CMD_STOP);
 }
@@ -412,13 +415,50 @@ TEST(Stations, UnconfiguredCardIsTheOnlyWordWhateverElseIsWrong) {
     Bench bench(service::oneCard, {card().plc(3)});
     ASSERT_EQ(bench.start(), ZUR_RESULT_OK);
     uint8_t buffer[4] = {};
-    GateAccess access{};
-    access.hardwareAddress = {35, 8, -1, -1, 16};  // card 2 is not configured; offset -1 besides
-    access.data = buffer;
-    access.count = 5000;
-    const size_t mark = bench.mark();
-    EXPECT_EQ(bench.call(ZUR_CMD_READ, &access), ZUR_RESULT_FAILED);
-    EXPECT_EQ(bench.lines(mark), (Lines{"32: ZURPM Error: Error transmitting request packet"}));
+    // Card 2 is not configured; each access is wrong in some other way besides.
+    struct Row {
+        const char* what;
+        int32_t command;
+        HardwareAddress address;
+        int32_t count;
+        void* data;
+    } rows[] = {
+        {"offset -1, count 5000", ZUR_CMD_READ, {35, 8, -1, -1, 16}, 5000, buffer},
+        {"bit of a word without a buffer", ZUR_CMD_WRITE_SINGLE, {35, 8, 0, 3, 1}, 1, nullptr},
+        {"bit 16 of a word", ZUR_CMD_WRITE_SINGLE, {35, 8, 0, 16, 1}, 1, buffer},
+    };
+    for (const Row& row : rows) {
+        GateAccess access{};
+        access.hardwareAddress = row.address;
+        access.count = row.count;
+        access.data = row.data;
+        const size_t mark = bench.mark();
+        EXPECT_EQ(bench.call(row.command, &access), ZUR_RESULT_FAILED) << row.what;
+        EXPECT_EQ(bench.lines(mark), (Lines{"32: ZURPM Error: Error transmitting request packet"})) << row.what;
+    }
+}
+
+TEST(Start, NegativeTimeOutsAreNamedAtStart) {
+    const std::string reply = "32: ZURPM Warning: Reply time-out of PCIM card ";
+    const std::string access = "32: ZURPM Warning: Access time-out of PCIM card ";
+    const std::string datagrams = " ms: every datagram to the card will fail";
+    const std::string requests = " ms: every request to the card will fail";
+    struct Row {
+        const char* file;
+        Lines warnings;
+    } rows[] = {
+        {"1=CC00;3E0;-5;16;-1\n", {reply + "1 is -500" + datagrams, access + "1 is -1" + requests}},
+        {"1=CC00;3E0;30;16;-150\n2=C800;300;-1\n", {access + "1 is -150" + requests, reply + "2 is -100" + datagrams}},
+        {"1=CC00;3E0;30;16;150\n2=C800;300;0;16;0\n", {}},
+    };
+    for (const Row& row : rows) {
+        Bench bench(row.file, {card().plc(3)});
+        ASSERT_EQ(bench.start(), ZUR_RESULT_OK);
+        Lines warnings;
+        for (const std::string& line : bench.lines())
+            if (line.find("time-out") != std::string::npos) warnings.push_back(line);
+        EXPECT_EQ(warnings, row.warnings) << row.file;
+    }
 }
 
 TEST(Start, GarbageContextBeforeAnyStartIsNeverFollowed) {

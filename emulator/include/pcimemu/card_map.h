@@ -73,12 +73,21 @@ constexpr uint8_t controlRun = 0x43;    // to ioControl, held and unlocked: boot
 constexpr uint8_t statusOkMissing = 0x08;
 constexpr uint8_t statusCommError = 0x10;
 
-// The XPORTIO device control codes and the map request's layout.
-constexpr uint32_t xportioMapMemory = 0xD0532000;
-constexpr uint32_t xportioUnmapMemory = 0xD0532004;
-constexpr uint32_t xportioReadPort = 0xD0532008;
-constexpr uint32_t xportioWritePort = 0xD053200C;
-constexpr uint32_t mapRequestLength = 24;
+// The XPORTIO device control codes and the layouts of their requests, little-endian: the one
+// place the device's side (the in-process plant and the device server) takes them from.
+constexpr uint32_t xportioMapMemory = 0xD0532000;    // in the map request, out the address
+constexpr uint32_t xportioUnmapMemory = 0xD0532004;  // in the address
+constexpr uint32_t xportioReadPort = 0xD0532008;     // in the port (2 bytes), out the value (2)
+constexpr uint32_t xportioWritePort = 0xD053200C;    // in the port write request
+constexpr uint32_t mapRequestSize = 24;
+constexpr uint32_t mapRequestInterfaceType = 0;
+constexpr uint32_t mapRequestBusNumber = 4;
+constexpr uint32_t mapRequestPhysicalAddress = 8;  // 8 bytes
+constexpr uint32_t mapRequestAddressSpace = 16;
+constexpr uint32_t mapRequestLength = 20;
+constexpr uint32_t portReadRequestSize = 2;
+constexpr uint32_t portReadReplySize = 2;
+constexpr uint32_t portWriteRequestSize = 4;  // port, then value
 constexpr uint32_t isaBus = 1;
 
 }  // namespace pcimemu::cardmap

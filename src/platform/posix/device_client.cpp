@@ -24,16 +24,13 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "hw/port_device.h"
 #include "platform/platform.h"
 
 namespace zurpm::platform {
 
 namespace {
 
-constexpr uint32_t mapMemoryCode = 0xD0532000;
-constexpr uint32_t unmapMemoryCode = 0xD0532004;
-constexpr uint32_t mapRequestLengthField = 20;  // the map request's length, bytes 20 to 23
-constexpr uint32_t mapRequestSize = 24;
 
 constexpr const char* socketVariable = "XPORTIO_SOCKET";
 constexpr const char* socketDefaultPath = "XPORTIO";
@@ -150,6 +147,11 @@ int connectToServer() {
 
     const int socketHandle = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (socketHandle < 0) return -1;
+    // Before connect: a server that is wedged with its backlog full holds a connect for as long as
+    // the send time-out allows, and a server that accepts but never greets holds the greeting.
+    timeval patience{replyPatienceSeconds, 0};
+    setsockopt(socketHandle, SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
+    setsockopt(socketHandle, SOL_SOCKET, SO_SNDTIMEO, &patience, sizeof patience);
     int connected;
     do {
         connected = connect(socketHandle, reinterpret_cast<const sockaddr*>(&address), sizeof address);
@@ -158,9 +160,6 @@ int connectToServer() {
         close(socketHandle);
         return -1;
     }
-    timeval patience{replyPatienceSeconds, 0};
-    setsockopt(socketHandle, SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
-    setsockopt(socketHandle, SOL_SOCKET, SO_SNDTIMEO, &patience, sizeof patience);
     return socketHandle;
 }
 
@@ -194,8 +193,8 @@ void releaseAllMappings(Connection& connection) {
 // Maps the window memory the server sent for a successful map and puts its address in out.
 int acceptWindow(Connection& connection, int descriptor, const void* in, uint32_t inLength, void* out,
                  uint32_t outLength, uint32_t* bytesReturned) {
-    if (inLength < mapRequestSize || out == nullptr || outLength < sizeof(void*)) return 1;
-    const uint32_t length = getU32(static_cast<const uint8_t*>(in) + mapRequestLengthField);
+    if (inLength < mapMemoryRequestSize || out == nullptr || outLength < sizeof(void*)) return 1;
+    const uint32_t length = getU32(static_cast<const uint8_t*>(in) + mapRequestLength);
     if (length == 0) return 1;
     // Touching a mapping beyond the end of its memory would kill the host with SIGBUS.
     struct stat memory {};
@@ -257,7 +256,7 @@ int exchange(Connection& connection, uint32_t code, const void* in, uint32_t inL
         if (to == staging && kept > 0) std::memcpy(out, staging, kept);
         if (bytesReturned != nullptr) *bytesReturned = kept;
     }
-    if (code == mapMemoryCode) {
+    if (code == XPORTIO_MAP_MEMORY) {
         // A map is only a success with the window's memory to map.
         if (result == 0)
             result = descriptor >= 0 ? acceptWindow(connection, descriptor, in, inLength, out, outLength,
@@ -295,7 +294,7 @@ bool deviceControl(intptr_t device, uint32_t code, const void* in, uint32_t inLe
                    uint32_t outLength, uint32_t* bytesReturned) {
     Connection* connection = findConnection(device);
     if (connection == nullptr) return false;
-    if (code == unmapMemoryCode && in != nullptr && inLength == sizeof(void*)) {
+    if (code == XPORTIO_UNMAP_MEMORY && in != nullptr && inLength == sizeof(void*)) {
         void* address;
         std::memcpy(&address, in, sizeof address);
         releaseMapping(*connection, address);

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "platform/platform.h"
 
@@ -22,6 +23,14 @@ uint32_t tickCountMs() {
     return static_cast<uint32_t>(ms);
 }
 
+TextFile fileOpen(const char* name) { return std::fopen(name, "r"); }
+
+bool fileReadPiece(TextFile file, char* piece, int size) {
+    return std::fgets(piece, size, static_cast<std::FILE*>(file)) != nullptr;
+}
+
+void fileClose(TextFile file) { std::fclose(static_cast<std::FILE*>(file)); }
+
 namespace {
 
 // Without a host library the operator still sees every message.
@@ -30,7 +39,9 @@ void errToStandardError(int32_t level, const char* format, ...) {
     va_start(args, format);
     std::fprintf(stderr, "[%d] ", static_cast<int>(level));
     std::vfprintf(stderr, format, args);
-    std::fputc('\n', stderr);
+    // One line a message: some of the driver's texts bring their own line end.
+    const size_t length = std::strlen(format);
+    if (length == 0 || format[length - 1] != '\n') std::fputc('\n', stderr);
     std::fflush(stderr);
     va_end(args);
 }

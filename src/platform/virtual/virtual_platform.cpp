@@ -19,6 +19,16 @@ struct State {
     std::vector<DeviceRequest> requests;
     int opens = 0;
     int closes = 0;
+    uint32_t refuseAt = 0;  // count of requests at which the refusal begins; 0 none
+    bool refuseFromThenOn = false;
+    std::optional<std::string> configuration;
+    int openFiles = 0;
+};
+
+// An open zurPM.int: the text and how far it has been read.
+struct OpenFile {
+    std::string text;
+    size_t at = 0;
 };
 
 State& state() {
@@ -72,6 +82,15 @@ const std::vector<DeviceRequest>& deviceRequests() { return state().requests; }
 int deviceOpenCount() { return state().opens; }
 int deviceCloseCount() { return state().closes; }
 
+void refuseDeviceRequest(uint32_t n, bool fromThenOn) {
+    State& s = state();
+    s.refuseAt = n == 0 ? 0 : static_cast<uint32_t>(s.requests.size()) + n;
+    s.refuseFromThenOn = fromThenOn;
+}
+
+void setConfigurationFile(std::optional<std::string> text) { state().configuration = std::move(text); }
+int openConfigurationFiles() { return state().openFiles; }
+
 void reset() { state() = State{}; }
 
 }  // namespace zurpm::virt
@@ -99,7 +118,9 @@ bool deviceControl(intptr_t device, uint32_t code, const void* in, uint32_t inLe
         const auto* bytes = static_cast<const uint8_t*>(in);
         request.input.assign(bytes, bytes + inLength);
     }
-    if (device == virtualHandle && s.open && s.device != nullptr)
+    const uint32_t number = static_cast<uint32_t>(s.requests.size()) + 1;
+    const bool refused = s.refuseAt != 0 && (number == s.refuseAt || (s.refuseFromThenOn && number > s.refuseAt));
+    if (device == virtualHandle && s.open && s.device != nullptr && !refused)
         request.accepted = s.device->control(code, in, inLength, out, outLength, bytesReturned);
     s.requests.push_back(std::move(request));
     return s.requests.back().accepted;
@@ -111,6 +132,31 @@ void deviceClose(intptr_t device) {
     if (device != virtualHandle || !s.open) return;
     s.open = false;
     if (s.device != nullptr) s.device->close();
+}
+
+TextFile fileOpen(const char* name) {
+    State& s = state();
+    if (!s.configuration || std::string(name) != "zurPM.int") return nullptr;
+    ++s.openFiles;
+    return new OpenFile{*s.configuration};
+}
+
+bool fileReadPiece(TextFile file, char* piece, int size) {
+    auto* open = static_cast<OpenFile*>(file);
+    if (size < 1 || open->at >= open->text.size()) return false;
+    int length = 0;
+    while (length < size - 1 && open->at < open->text.size()) {
+        const char c = open->text[open->at++];
+        piece[length++] = c;
+        if (c == '\n') break;
+    }
+    piece[length] = '\0';
+    return true;
+}
+
+void fileClose(TextFile file) {
+    --state().openFiles;
+    delete static_cast<OpenFile*>(file);
 }
 
 HostErrFunction hostErr() { return captureErr; }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -51,7 +52,17 @@ const std::vector<DeviceRequest>& deviceRequests();
 int deviceOpenCount();
 int deviceCloseCount();
 
-// Back to a fresh state: clock at 0, nothing captured, no device installed.
+// Refuses the n-th device control request from now (1 the next one): only that one, or that one
+// and every later one. The driver sees a refusal as the device's; deviceRequests() records it.
+void refuseDeviceRequest(uint32_t n, bool fromThenOn = false);
+
+// The zurPM.int the driver finds (nullopt: there is none). The text is served as a file opened in
+// text mode on Linux would be, in the same pieces.
+void setConfigurationFile(std::optional<std::string> text);
+int openConfigurationFiles();  // opened and not yet closed
+
+// Back to a fresh state: clock at 0, nothing captured, no device installed, no refusals, no
+// zurPM.int.
 void reset();
 
 }  // namespace zurpm::virt

@@ -67,6 +67,15 @@ void deviceClose(intptr_t device) {
     releaseTimerPeriod();
 }
 
+// "r" is text mode: a line end of "\r\n" reaches the reader as "\n".
+TextFile fileOpen(const char* name) { return std::fopen(name, "r"); }
+
+bool fileReadPiece(TextFile file, char* piece, int size) {
+    return std::fgets(piece, size, static_cast<std::FILE*>(file)) != nullptr;
+}
+
+void fileClose(TextFile file) { std::fclose(static_cast<std::FILE*>(file)); }
+
 HostErrFunction hostErr() { return err; }
 
 void consolePrint(const char* format, va_list args) {
