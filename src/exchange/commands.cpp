@@ -80,11 +80,21 @@ bool isWordMemory(int32_t memoryType) {
            memoryType == memAnalogOutputs;
 }
 
+bool isBitOfWord(const GateAccess* access) {
+    return access != nullptr && isWordMemory(access->hardwareAddress.memoryType) &&
+           access->hardwareAddress.bit != -1;
+}
+
 }  // namespace
 
 int32_t readGate(ZurRequest* request) { return transferGate(request, directionRead); }
 
-int32_t writeGate(ZurRequest* request) { return transferGate(request, directionWrite); }
+// One bit of a word goes by read, modify and write whichever write command carries it: sent as it
+// stands, the host's 0 or 1 would replace the other fifteen bits of the word.
+int32_t writeGate(ZurRequest* request) {
+    if (isBitOfWord(accessOf(request))) return writeBitOfWord(request);
+    return transferGate(request, directionWrite);
+}
 
 int32_t readSingleGate(ZurRequest* request) {
     if (GateAccess* access = accessOf(request)) access->count = 1;
@@ -93,9 +103,7 @@ int32_t readSingleGate(ZurRequest* request) {
 
 int32_t writeSingleGate(ZurRequest* request) {
     GateAccess* access = accessOf(request);
-    if (access != nullptr && isWordMemory(access->hardwareAddress.memoryType) &&
-        access->hardwareAddress.bit != -1)
-        return writeBitOfWord(request);
+    if (isBitOfWord(access)) return writeBitOfWord(request);
     if (access != nullptr) access->count = 1;
     return writeGate(request);
 }

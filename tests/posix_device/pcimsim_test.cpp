@@ -1,5 +1,6 @@
 // The pcimsim program as a user runs it: its socket path, a stale or a live socket there, and a
 // wrong plant file.
+#include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -87,6 +88,20 @@ TEST(Pcimsim, LeavesALiveServerAndOtherFilesAlone) {
     std::string line;
     std::getline(kept, line);
     EXPECT_EQ("keep me", line) << "pcimsim replaced a file that is not a socket";
+}
+
+TEST(Pcimsim, ChaosSwitchesFaultsOnAndOffUntilItIsEnded) {
+    TemporaryFolder folder;
+    const std::string path = folder.file("XPORTIO");
+    PcimsimProcess pcimsim({PCIMSIM_PATH, EXAMPLE_PLANT, "--socket", path, "--chaos", "3", "--trace"});
+    ASSERT_TRUE(pcimsim.waitReady()) << pcimsim.output();
+    EXPECT_TRUE(eventually([&] { return pcimsim.output().find("pcimsim: chaos: over") != std::string::npos; }))
+        << "no fault came and went: " << pcimsim.output();
+    EXPECT_NE(std::string::npos, pcimsim.output().find(" ms\npcimsim: chaos: over")) << pcimsim.output();
+    // SIGUSR1 ends the schedule, not the service.
+    kill(pcimsim.pid(), SIGUSR1);
+    EXPECT_TRUE(deviceOpens(path)) << pcimsim.output();
+    EXPECT_EQ(0, pcimsim.terminate()) << pcimsim.output();
 }
 
 TEST(Pcimsim, WrongPlantFileIsNamedWithItsLine) {

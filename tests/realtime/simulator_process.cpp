@@ -30,7 +30,8 @@ long long nowMs() {
 SimulatorProcess::~SimulatorProcess() { stop(); }
 
 bool SimulatorProcess::start(const std::string& program, const std::string& plantFile,
-                             const std::string& socketPath, int patienceSeconds, std::string& problem) {
+                             const std::string& socketPath, int patienceSeconds, std::string& problem,
+                             const std::vector<std::string>& moreArguments) {
     int ends[2];
     if (pipe(ends) != 0) {
         problem = "no pipe for the simulator's output";
@@ -42,6 +43,7 @@ bool SimulatorProcess::start(const std::string& program, const std::string& plan
     posix_spawn_file_actions_adddup2(&actions, ends[1], STDERR_FILENO);
     posix_spawn_file_actions_addclose(&actions, ends[0]);
     std::vector<std::string> words = {program, plantFile, "--socket", socketPath};
+    words.insert(words.end(), moreArguments.begin(), moreArguments.end());
     std::vector<char*> argv;
     for (std::string& word : words) argv.push_back(word.data());
     argv.push_back(nullptr);
@@ -73,6 +75,10 @@ bool SimulatorProcess::start(const std::string& program, const std::string& plan
         output_.append(chunk, static_cast<size_t>(got));
     }
     return true;
+}
+
+void SimulatorProcess::signal(int number) {
+    if (pid_ > 0) kill(pid_, number);
 }
 
 int SimulatorProcess::stop() {

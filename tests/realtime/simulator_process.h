@@ -5,6 +5,7 @@
 #include <sys/types.h>
 
 #include <string>
+#include <vector>
 
 namespace realtime {
 
@@ -18,7 +19,8 @@ public:
     // Starts the program and waits, at most patienceSeconds, for its ready line. False with the
     // reason (and whatever the program printed) in problem.
     bool start(const std::string& program, const std::string& plantFile, const std::string& socketPath,
-               int patienceSeconds, std::string& problem);
+               int patienceSeconds, std::string& problem, const std::vector<std::string>& moreArguments = {});
+    void signal(int number);  // sends the signal, when it runs
     // SIGTERM, then the exit status; -1 when it was not running or did not end normally.
     int stop();
 

@@ -125,11 +125,13 @@ TEST(BitOfWord, WriteChangesOnlyItsBit) {
     };
     const Row rows[] = {{1, 0x0100, 0x0108}, {0, 0x010F, 0x0107}, {2, 0x010F, 0x0107},
                         {-1, 0xFFFF, 0xFFF7}, {1, 0x0108, 0x0108}};
+    // Written as one element (7) or as the gate (10): either way only the bit changes.
+    for (const int32_t command : {ZUR_CMD_WRITE_SINGLE, ZUR_CMD_WRITE})
     for (const char* address : {"039R000B03", "039L000B03", "039O000B03"}) {
         const PlcMemory memory = address[3] == 'R' ? PlcMemory::R : address[3] == 'L' ? PlcMemory::AI : PlcMemory::AQ;
         for (const Row& row : rows) {
-            SCOPED_TRACE(std::string(address) + ": value " + std::to_string(row.value) + " on " +
-                         std::to_string(row.before));
+            SCOPED_TRACE(std::string(address) + ": command " + std::to_string(command) + ", value " +
+                         std::to_string(row.value) + " on " + std::to_string(row.before));
             Bench bench(service::oneCard, {card().plc(3)});
             ASSERT_EQ(bench.start(), ZUR_RESULT_OK);
             bench.plant.plc(0, 3).setWord(memory, 10, row.before);
@@ -140,7 +142,7 @@ TEST(BitOfWord, WriteChangesOnlyItsBit) {
             access.data = buffer;
             const GateAccess before = access;
             bench.plant->clearEvents();
-            EXPECT_TRUE(transferLines(bench, ZUR_CMD_WRITE_SINGLE, access, ZUR_RESULT_OK).empty());
+            EXPECT_TRUE(transferLines(bench, command, access, ZUR_RESULT_OK).empty());
             EXPECT_EQ(bench.plant.plc(0, 3).word(memory, 10), row.after);
             EXPECT_EQ(std::memcmp(&before, &access, sizeof access), 0) << "the host's record changed";
             EXPECT_EQ(buffer[0], 0xC1) << "the host's buffer changed";

@@ -2,11 +2,14 @@
 // their Genius LANs, PLCs and I/O blocks) as the XPORTIO device on a Unix socket, in real time,
 // until SIGINT or SIGTERM.
 //
-//     pcimsim PLANT-FILE [--socket PATH] [--trace]
+//     pcimsim PLANT-FILE [--socket PATH] [--trace] [--chaos SEED]
 //
 // The socket is where the driver's posix client looks for it: PATH, else $XPORTIO_SOCKET, else
 // ./XPORTIO. A stale socket file there is replaced. When the device is served, one line
 // "pcimsim: ready on PATH" goes to standard output, so that a script can wait for it.
+//
+// --chaos SEED switches faults on and off by a schedule drawn from SEED (chaos.h); SIGUSR1 ends it
+// and leaves the plant's faults as the plant file has them.
 #include <pthread.h>
 #include <signal.h>
 
@@ -14,10 +17,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <optional>
 #include <string>
 
 #include "pcimemu/device_server.h"
 #include "pcimemu/plant_file.h"
+#include "chaos.h"
 #include "trace.h"
 
 namespace {
@@ -26,6 +31,7 @@ struct Options {
     std::string plantFile;
     std::string socketPath;
     bool trace = false;
+    std::optional<uint64_t> chaosSeed;
 };
 
 std::string defaultSocketPath() {
@@ -48,6 +54,7 @@ int serve(const Options& options) {
     sigaddset(&stopSignals, SIGINT);
     sigaddset(&stopSignals, SIGTERM);
     sigaddset(&stopSignals, SIGHUP);
+    sigaddset(&stopSignals, SIGUSR1);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
     try {
@@ -64,8 +71,13 @@ int serve(const Options& options) {
         std::printf("pcimsim: ready on %s\n", options.socketPath.c_str());
         std::fflush(stdout);
 
+        std::optional<pcimsim::Chaos> chaos;
+        if (options.chaosSeed) chaos.emplace(server, *options.chaosSeed, options.trace);
+        if (chaos) chaos->start();
         int signal = 0;
-        sigwait(&stopSignals, &signal);
+        while (sigwait(&stopSignals, &signal) == 0 && signal == SIGUSR1)
+            if (chaos) chaos->stop();
+        if (chaos) chaos->stop();
         server.stop();
     } catch (const std::exception& problem) {
         std::fprintf(stderr, "pcimsim: %s: %s\n", options.plantFile.c_str(), problem.what());
@@ -81,6 +93,7 @@ int main(int argc, char** argv) {
     CLI::App app{"pcimsim: emulated PCIM cards served as the XPORTIO device on a Unix socket"};
     app.add_option("plant-file", options.plantFile, "the plant, in TOML")->required();
     app.add_option("--socket", options.socketPath, "socket path (default: $XPORTIO_SOCKET, else ./XPORTIO)");
+    app.add_option("--chaos", options.chaosSeed, "switch faults on and off by a schedule drawn from this seed (SIGUSR1 ends it)");
     app.add_flag("--trace", options.trace, "each datagram and global-data change, decoded, on standard output");
     CLI11_PARSE(app, argc, argv);
     if (options.socketPath.empty()) options.socketPath = defaultSocketPath();
