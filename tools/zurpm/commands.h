@@ -10,6 +10,7 @@ namespace zurtool {
 
 struct CommonOptions {
     std::string driverPath;  // empty: beside zurpm, then the loader's search path
+    std::string commandLine; // as typed, for the report's header
 };
 
 int runInfo(const CommonOptions& common);
@@ -39,6 +40,7 @@ struct PollOptions {
     uint32_t intervalMs = 1000;
     std::optional<uint32_t> count;  // polls; none: until Ctrl-C
     bool csv = false;
+    std::string reportPath;  // the commissioning report, written at the end
 };
 int runPoll(const CommonOptions& common, const PollOptions& options);
 
@@ -46,6 +48,7 @@ struct DemoOptions {
     uint32_t seconds = 20;
     uint32_t intervalMs = 500;
     bool csv = false;
+    std::string reportPath;
 };
 int runDemo(const CommonOptions& common, const DemoOptions& options);
 

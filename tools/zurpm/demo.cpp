@@ -22,6 +22,8 @@
 #include "pcimemu/device_server.h"
 #include "pcimemu/plant_file.h"
 #include "poll_loop.h"
+#include "report_html.h"
+#include "run_recorder.h"
 #include "tool_common.h"
 #include "tool_error.h"
 
@@ -113,6 +115,9 @@ int runDemo(const CommonOptions& common, const DemoOptions& options) {
         pcimemu::parsePlantFile(demo::plantText, "demo plant", error);
     if (!plantFile) throw unavailable("the demo plant is not sound: " + error);
 
+    // The report goes where the engineer is, not into the demo's directory.
+    const std::string reportPath =
+        options.reportPath.empty() ? std::string() : std::filesystem::absolute(options.reportPath).string();
     DemoPlace place;
     {
         std::ofstream configuration(place.directory() / configurationFileName);
@@ -132,12 +137,15 @@ int runDemo(const CommonOptions& common, const DemoOptions& options) {
 
     catchStopSignals();
     int status = exitDone;
+    std::optional<RunRecord> report;
     {
         DriverSession session(library);
         echoMessagesToStandardError(session);
         std::cerr << "zurpm demo: plant served at " << place.socket().string()
                   << "; starting the driver on two cards (about 7 s)\n";
         startDriver(session);
+        std::optional<RunRecorder> recorder;
+        if (!options.reportPath.empty()) recorder.emplace(session, library, common.commandLine, options.intervalMs);
         std::vector<DefinedGate> gates;
         if (!defineGates(session, demo::gateList(), gates)) {
             status = exitRefused;
@@ -148,11 +156,20 @@ int runDemo(const CommonOptions& common, const DemoOptions& options) {
             settings.title = "zurpm demo";
             const bool terminal = prepareTerminalOutput();
             settings.output = options.csv ? PollOutput::csv : (terminal ? PollOutput::table : PollOutput::lines);
+            if (recorder) {
+                recorder->setGates(gates, session.numberBase());
+                settings.onReading = [&](const PollReading& reading) { recorder->observe(reading); };
+            }
             status = pollGates(session, gates, settings);
         }
         session.stop();
+        if (recorder) {
+            recorder->finish();
+            report = recorder->run();
+        }
     }
     server.stop();
+    if (report) writeReportFile(*report, reportPath);
     return status;
 }
 

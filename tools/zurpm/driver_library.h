@@ -38,6 +38,8 @@ const char* driverLibraryName();
 std::string deviceLocationHint();
 
 void sleepMilliseconds(uint32_t ms);
+// The computer's name, as the network knows it; empty when the system does not say.
+std::string hostName();
 // True when standard output is a terminal; on Windows it is also switched to understand the
 // escape sequences that redraw a table in place.
 bool prepareTerminalOutput();

@@ -26,6 +26,7 @@ int main(int argc, char** argv) {
     app.require_subcommand(1);
 
     CommonOptions common;
+    for (int i = 0; i < argc; ++i) common.commandLine += (i == 0 ? "zurpm" : std::string(" ") + argv[i]);
     app.add_option("--driver", common.driverPath, "driver library to load instead of the one found by name");
 
     CLI::App* info = app.add_subcommand("info", "the driver's name and banner");
@@ -56,12 +57,14 @@ int main(int argc, char** argv) {
     pollCommand->add_option("--interval,-i", poll.intervalMs, "milliseconds between polls (default 1000)");
     pollCommand->add_option("--count,-n", poll.count, "number of polls (default: until Ctrl-C)");
     pollCommand->add_flag("--csv", poll.csv, "CSV lines instead of a table or plain lines");
+    pollCommand->add_option("--report", poll.reportPath, "write the commissioning report (HTML) at the end");
 
     DemoOptions demo;
     CLI::App* demoCommand = app.add_subcommand("demo", "poll an emulated two-card plant that runs inside zurpm");
     demoCommand->add_option("--seconds,-s", demo.seconds, "how long to poll (default 20)");
     demoCommand->add_option("--interval,-i", demo.intervalMs, "milliseconds between polls (default 500)");
     demoCommand->add_flag("--csv", demo.csv, "CSV lines instead of a table or plain lines");
+    demoCommand->add_option("--report", demo.reportPath, "write the commissioning report (HTML) at the end");
 
     if (argc <= 1) {
         std::cout << app.help();

@@ -4,6 +4,8 @@
 #include "driver_library.h"
 #include "driver_session.h"
 #include "poll_loop.h"
+#include "report_html.h"
+#include "run_recorder.h"
 #include "tool_common.h"
 #include "tool_error.h"
 
@@ -19,6 +21,8 @@ int runPoll(const CommonOptions& common, const PollOptions& options) {
     catchStopSignals();
     echoMessagesToStandardError(session);
     startDriver(session);
+    std::optional<RunRecorder> recorder;
+    if (!options.reportPath.empty()) recorder.emplace(session, library, common.commandLine, options.intervalMs);
     std::vector<DefinedGate> gates;
     if (!defineGates(session, items, gates)) return exitRefused;
 
@@ -27,8 +31,16 @@ int runPoll(const CommonOptions& common, const PollOptions& options) {
     settings.count = options.count;
     const bool terminal = prepareTerminalOutput();
     settings.output = options.csv ? PollOutput::csv : (terminal ? PollOutput::table : PollOutput::lines);
+    if (recorder) {
+        recorder->setGates(gates, session.numberBase());
+        settings.onReading = [&](const PollReading& reading) { recorder->observe(reading); };
+    }
     const int status = pollGates(session, gates, settings);
     session.stop();
+    if (recorder) {
+        recorder->finish();
+        writeReportFile(recorder->run(), options.reportPath);
+    }
     return status;
 }
 

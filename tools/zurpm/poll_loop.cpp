@@ -163,12 +163,15 @@ int pollGates(DriverSession& session, const std::vector<DefinedGate>& gates, con
             const DefinedGate& gate = gates[g];
             const int32_t count = elementCount(gate);
             ValueBuffer buffer = emptyValueBuffer();
+            const auto requestBegin = Clock::now();
             const Transfer transfer = session.read(gate, count, buffer);
+            const std::chrono::duration<double, std::milli> requestTime = Clock::now() - requestBegin;
             const std::string status = statusOf(transfer);
             const std::string now = timeOfDay();
             if (!transfer.done()) lastPollFailed = true;
             const std::vector<GateValue> values =
                 transfer.done() ? takeValues(buffer, gate.item.kind, count) : std::vector<GateValue>{};
+            if (settings.onReading) settings.onReading({poll, g, gate, transfer, values, requestTime.count()});
             for (int32_t i = 0; i < count; ++i) {
                 PollRow& row = rows[firstRow[g] + static_cast<size_t>(i)];
                 row.status = status;
