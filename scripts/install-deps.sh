@@ -5,6 +5,8 @@
 set -euo pipefail
 
 want=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev libtomlplusplus-dev)
+# The report suite: JSON for the browser's protocol, and the browser that judges the page.
+want+=(nlohmann-json3-dev chromium)
 if [[ "${1:-}" == "windows" ]]; then
   want+=(g++-mingw-w64-i686 wine wine32:i386)
 fi
