@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # Installs, through apt-get, what building and testing zurpm needs and this machine lacks.
-#   scripts/install-deps.sh            the Linux build: compilers, CMake, GoogleTest, CLI11, toml++
+#   scripts/install-deps.sh            the Linux build: compilers, CMake, GoogleTest, CLI11, toml++,
+#                                      nlohmann-json
 #   scripts/install-deps.sh windows    also the 32-bit Windows cross compiler and Wine
 set -euo pipefail
 
-want=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev libtomlplusplus-dev)
-# The report suite: JSON for the browser's protocol, and the browser that judges the page.
-want+=(nlohmann-json3-dev chromium)
+want=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev libtomlplusplus-dev nlohmann-json3-dev)
+# The report suite's browser, which judges the page.
+want+=(chromium)
 if [[ "${1:-}" == "windows" ]]; then
   want+=(g++-mingw-w64-i686 wine wine32:i386)
 fi

@@ -178,8 +178,9 @@ TEST_F(ToolAgainstPcimsim, ReadShowsTheValuesOfEveryType) {
         "05GD0001  1",   "05GD0002  0",  "05GD0003  1",     "05GD0004  0",    "05GA0002  4660"};
     EXPECT_EQ(valueLines(result.out), expected) << shown(result);
     EXPECT_TRUE(contains(result.err, "[32] ZURPM Message: Genius device number for PCIM card is 31")) << shown(result);
-    EXPECT_TRUE(simulator_->waitForLine("card 1 device 3 read  %R offset 1 length 1 -> -7  status 0x04", 10))
-        << "pcimsim --trace shows each datagram decoded:\n" << simulator_->output();
+    EXPECT_TRUE(simulator_->waitForLine("card 1 device 3 read  %R offset 0 length 2 -> 100 -7  status 0x04", 10))
+        << "pcimsim --trace shows each datagram decoded, the three register gates read as one block:\n"
+        << simulator_->output();
 }
 
 TEST_F(ToolAgainstPcimsim, WrittenValuesOfEveryTypeReadBack) {

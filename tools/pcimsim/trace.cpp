@@ -1,37 +1,16 @@
 // Decoding datagrams and global-data changes for the trace.
 #include "trace.h"
 
-#include <array>
 #include <cstdint>
 #include <cstdio>
+
+#include "regions.h"
 
 namespace pcimsim {
 
 namespace {
 
-struct SegmentName {
-    uint8_t selector;
-    const char* name;
-    bool words;  // 16-bit words (shown as numbers); otherwise bytes of points (shown in hex)
-};
-
-constexpr std::array<SegmentName, 24> segmentNames{{
-    {8, "%R", true},       {10, "%AI", true},       {12, "%AQ", true},       {16, "%I bytes", false},
-    {18, "%Q bytes", false}, {20, "%T bytes", false}, {22, "%M bytes", false}, {24, "%SA bytes", false},
-    {26, "%SB bytes", false}, {28, "%SC bytes", false}, {30, "%S bytes", false}, {56, "%G bytes", false},
-    {70, "%I", false},     {72, "%Q", false},       {74, "%T", false},       {76, "%M", false},
-    {78, "%SA", false},    {80, "%SB", false},      {82, "%SC", false},      {84, "%S", false},
-    {86, "%G", false},     {128, "block digital", false}, {129, "block digital", false},
-    {130, "block analog", true},
-}};
-
 constexpr size_t headerLength = 6;
-
-const SegmentName* segmentOf(uint8_t selector) {
-    for (const SegmentName& entry : segmentNames)
-        if (entry.selector == selector) return &entry;
-    return nullptr;
-}
 
 std::string timeOf(uint32_t ms) {
     char text[32];
@@ -70,15 +49,15 @@ std::string describeDatagram(const pcimemu::DatagramEvent& event) {
         line += std::to_string(body.size());
         line += " bytes, no header)";
     } else {
-        const SegmentName* segment = segmentOf(body[1]);
-        std::snprintf(text, sizeof text, " %s offset %u length %u", segment != nullptr ? segment->name : "selector",
+        const zurtool::Memory* segment = zurtool::memoryOfCode(body[1]);
+        std::snprintf(text, sizeof text, " %s offset %u length %u", segment != nullptr ? segment->reference : "selector",
                       static_cast<unsigned>(body[3] | (body[4] << 8)), static_cast<unsigned>(body[5]));
         if (segment == nullptr) {
             line += ' ';
             line += std::to_string(body[1]);
         }
         line += text;
-        const bool words = segment != nullptr && segment->words;
+        const bool words = segment != nullptr && segment->unit == zurtool::MemoryUnit::word;
         if (write) {
             line += " <-";
             line += valuesOf(body, headerLength, words);

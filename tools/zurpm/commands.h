@@ -19,18 +19,25 @@ struct CheckOptions {
     std::optional<int32_t> numberBase;  // 10 or 16; else zurPM.int's BASE=, else 10
     std::vector<std::string> gates;
     std::string gateFile;
+    std::string format;  // table, lines, csv, jsonl; empty: by the terminal
+    bool csv = false;
 };
 int runCheck(const CommonOptions& common, const CheckOptions& options);
 
 struct ReadOptions {
     std::vector<std::string> gates;
     std::optional<int32_t> count;  // elements to read from each gate
+    std::string format;
+    bool csv = false;
+    bool noGroup = false;  // gate by gate
 };
 int runRead(const CommonOptions& common, const ReadOptions& options);
 
 struct WriteOptions {
     std::string gate;
     std::vector<std::string> values;
+    std::string format;
+    bool csv = false;
 };
 int runWrite(const CommonOptions& common, const WriteOptions& options);
 
@@ -39,17 +46,34 @@ struct PollOptions {
     std::string gateFile;
     uint32_t intervalMs = 1000;
     std::optional<uint32_t> count;  // polls; none: until Ctrl-C
+    std::string format;
     bool csv = false;
+    bool noGroup = false;
     std::string reportPath;  // the commissioning report, written at the end
+    std::string recordPath;  // JSON lines of the run, written as it goes
 };
 int runPoll(const CommonOptions& common, const PollOptions& options);
+
+struct ScanOptions {
+    std::optional<int32_t> card;  // one card only
+    std::string format;
+    bool csv = false;
+};
+int runScan(const CommonOptions& common, const ScanOptions& options);
 
 struct DemoOptions {
     uint32_t seconds = 20;
     uint32_t intervalMs = 500;
     bool csv = false;
     std::string reportPath;
+    std::string recordPath;
 };
 int runDemo(const CommonOptions& common, const DemoOptions& options);
+
+struct ReportOptions {
+    std::string recordPath;  // JSON lines of a poll
+    std::string output;      // empty: the record's name with .html
+};
+int runReport(const CommonOptions& common, const ReportOptions& options);
 
 }  // namespace zurtool

@@ -115,9 +115,10 @@ int runDemo(const CommonOptions& common, const DemoOptions& options) {
         pcimemu::parsePlantFile(demo::plantText, "demo plant", error);
     if (!plantFile) throw unavailable("the demo plant is not sound: " + error);
 
-    // The report goes where the engineer is, not into the demo's directory.
-    const std::string reportPath =
-        options.reportPath.empty() ? std::string() : std::filesystem::absolute(options.reportPath).string();
+    // The report and the record go where the engineer is, not into the demo's directory.
+    auto here = [](const std::string& path) { return path.empty() ? path : std::filesystem::absolute(path).string(); };
+    const std::string reportPath = here(options.reportPath);
+    const std::string recordPath = here(options.recordPath);
     DemoPlace place;
     {
         std::ofstream configuration(place.directory() / configurationFileName);
@@ -145,7 +146,8 @@ int runDemo(const CommonOptions& common, const DemoOptions& options) {
                   << "; starting the driver on two cards (about 7 s)\n";
         startDriver(session);
         std::optional<RunRecorder> recorder;
-        if (!options.reportPath.empty()) recorder.emplace(session, library, common.commandLine, options.intervalMs);
+        if (!reportPath.empty() || !recordPath.empty())
+            recorder.emplace(session, library, common.commandLine, options.intervalMs, recordPath);
         std::vector<DefinedGate> gates;
         if (!defineGates(session, demo::gateList(), gates)) {
             status = exitRefused;
@@ -155,18 +157,16 @@ int runDemo(const CommonOptions& common, const DemoOptions& options) {
             settings.durationMs = options.seconds * 1000u;
             settings.title = "zurpm demo";
             const bool terminal = prepareTerminalOutput();
-            settings.output = options.csv ? PollOutput::csv : (terminal ? PollOutput::table : PollOutput::lines);
+            settings.output = options.csv ? OutputFormat::csv : (terminal ? OutputFormat::table : OutputFormat::lines);
             if (recorder) {
-                recorder->setGates(gates, session.numberBase());
+                recorder->setGates(gates);
                 settings.onReading = [&](const PollReading& reading) { recorder->observe(reading); };
+                settings.onEnd = [&](const LinkStatistics& statistics) { recorder->finish(statistics); };
             }
             status = pollGates(session, gates, settings);
         }
         session.stop();
-        if (recorder) {
-            recorder->finish();
-            report = recorder->run();
-        }
+        if (recorder && !reportPath.empty()) report = recorder->run();
     }
     server.stop();
     if (report) writeReportFile(*report, reportPath);

@@ -1,17 +1,20 @@
 // The operating system's library loader, for DriverLibrary.
 #include "driver_library.h"
 
+#include <cstdio>
 #include <filesystem>
 
 #include "tool_error.h"
 
 #if defined(_WIN32)
+#include <fcntl.h>
 #include <io.h>
 #include <windows.h>
 
 #include <cstdio>
 #else
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -171,6 +174,36 @@ std::string hostName() {
 #else
     char name[256] = {};
     return gethostname(name, sizeof name - 1) == 0 ? std::string(name) : std::string();
+#endif
+}
+
+ConsoleDiversion::ConsoleDiversion(ConsoleLines where) {
+    if (where == ConsoleLines::keep) return;
+    std::fflush(stdout);
+#if defined(_WIN32)
+    const int target = where == ConsoleLines::discard ? _open("NUL", _O_WRONLY) : _dup(_fileno(stderr));
+    if (target < 0) return;
+    saved_ = _dup(_fileno(stdout));
+    if (saved_ >= 0) _dup2(target, _fileno(stdout));
+    _close(target);
+#else
+    const int target = where == ConsoleLines::discard ? open("/dev/null", O_WRONLY) : dup(STDERR_FILENO);
+    if (target < 0) return;
+    saved_ = dup(STDOUT_FILENO);
+    if (saved_ >= 0) dup2(target, STDOUT_FILENO);
+    close(target);
+#endif
+}
+
+ConsoleDiversion::~ConsoleDiversion() {
+    if (saved_ < 0) return;
+    std::fflush(stdout);
+#if defined(_WIN32)
+    _dup2(saved_, _fileno(stdout));
+    _close(saved_);
+#else
+    dup2(saved_, STDOUT_FILENO);
+    close(saved_);
 #endif
 }
 

@@ -40,6 +40,22 @@ std::string deviceLocationHint();
 void sleepMilliseconds(uint32_t ms);
 // The computer's name, as the network knows it; empty when the system does not say.
 std::string hostName();
+
+// Where the driver's console lines (the listing of active devices after "Device %d not found on
+// network") go while a diversion lives: to standard error, so that standard output carries values
+// alone, or nowhere, when the tool shows the same facts itself. What the driver printed is flushed
+// before standard output comes back.
+enum class ConsoleLines { keep, toStandardError, discard };
+class ConsoleDiversion {
+public:
+    explicit ConsoleDiversion(ConsoleLines where);
+    ~ConsoleDiversion();
+    ConsoleDiversion(const ConsoleDiversion&) = delete;
+    ConsoleDiversion& operator=(const ConsoleDiversion&) = delete;
+
+private:
+    int saved_ = -1;
+};
 // True when standard output is a terminal; on Windows it is also switched to understand the
 // escape sequences that redraw a table in place.
 bool prepareTerminalOutput();

@@ -1,6 +1,8 @@
 // Requests to ZurMain, built from the host's records, and the host library's message sink.
 #include "driver_session.h"
 
+#include <iterator>
+
 #include "orvant.h"
 
 namespace zurtool {
@@ -81,6 +83,13 @@ int DriverSession::configuredCards() const {
     return count;
 }
 
+std::vector<int32_t> DriverSession::configuredCardNumbers() const {
+    std::vector<int32_t> numbers;
+    for (size_t slot = 0; slot < std::size(context_.cards); ++slot)
+        if (context_.cards[slot] != nullptr) numbers.push_back(static_cast<int32_t>(slot) + 1);
+    return numbers;
+}
+
 DefinedGate DriverSession::define(const GateItem& item) {
     DefinedGate gate;
     gate.item = item;
@@ -101,6 +110,7 @@ Transfer DriverSession::read(const DefinedGate& gate, int32_t count, ValueBuffer
     access.count = count;
     access.data = buffer.data();
     const bool single = count == 1 && !gate.item.isBlock();
+    const ConsoleDiversion diversion(consoleLines);
     Transfer transfer;
     transfer.result = call(single ? ZUR_CMD_READ_SINGLE : ZUR_CMD_READ, &access);
     transfer.messages = messages_;
@@ -112,6 +122,7 @@ Transfer DriverSession::write(const DefinedGate& gate, int32_t count, ValueBuffe
     access.hardwareAddress = gate.address;
     access.count = count;
     access.data = buffer.data();
+    const ConsoleDiversion diversion(consoleLines);
     Transfer transfer;
     transfer.result = call(gate.item.isBlock() ? ZUR_CMD_WRITE : ZUR_CMD_WRITE_SINGLE, &access);
     transfer.messages = messages_;

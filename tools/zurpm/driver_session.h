@@ -52,6 +52,8 @@ public:
 
     // Receives each message as it comes, besides keeping it (null: kept only).
     std::function<void(const HostMessage&)> echo;
+    // Where the driver's console lines go during reads and writes.
+    ConsoleLines consoleLines = ConsoleLines::keep;
 
     DriverInfo describe();                  // command 14
     int32_t start();                        // command 1
@@ -61,6 +63,8 @@ public:
     void setNumberBase(int32_t base) { context_.numberBase = base; }
     // The context's card slots that hold a card.
     int configuredCards() const;
+    // Their card numbers, 1 to 4, in order.
+    std::vector<int32_t> configuredCardNumbers() const;
 
     DefinedGate define(const GateItem& item);  // command 3, or 4 for a block
     // Reads `count` elements (command 5 when count is 1 and the gate no block, else 6).

@@ -23,28 +23,10 @@ constexpr std::array<KindName, 4> kindNames{{
     {ValueKind::digital, "digital"},
 }};
 
-// Where the address fields sit in every form: station 0-1, PLC type 2, region 3, digits from 4.
-constexpr size_t typePosition = 2;
-constexpr size_t regionPosition = 3;
+// Where the offset digits begin in every form (station 0-1, PLC type 2, region 3).
 constexpr size_t digitsPosition = 4;
 // A single or block address has at most 9 characters (base 10); longer ones name one bit of a word.
 constexpr size_t longestElementAddress = 9;
-
-struct RegionShape {
-    char plcType;  // '9' Series 90 memory, 'G' Genius block data
-    char region;   // upper case
-    ElementShape shape;
-};
-
-constexpr std::array<RegionShape, 15> regionShapes{{
-    {'9', 'R', ElementShape::word},  {'9', 'L', ElementShape::word},  {'9', 'O', ElementShape::word},
-    {'9', 'F', ElementShape::float32}, {'9', 'I', ElementShape::point}, {'9', 'Q', ElementShape::point},
-    {'9', 'T', ElementShape::point}, {'9', 'M', ElementShape::point}, {'9', 'A', ElementShape::point},
-    {'9', 'B', ElementShape::point}, {'9', 'C', ElementShape::point}, {'9', 'D', ElementShape::point},
-    {'9', 'G', ElementShape::point}, {'G', 'A', ElementShape::word},  {'G', 'D', ElementShape::point},
-}};
-
-char upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
 std::string_view trimmed(std::string_view text) {
     while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
@@ -99,12 +81,8 @@ std::optional<ValueKind> kindFromName(std::string_view text) {
 }
 
 ElementShape elementShapeOfAddress(std::string_view address) {
-    if (address.size() <= regionPosition) return ElementShape::unknown;
-    const char plcType = upper(address[typePosition]);
-    const char region = upper(address[regionPosition]);
-    for (const RegionShape& entry : regionShapes)
-        if (entry.plcType == plcType && entry.region == region) return entry.shape;
-    return ElementShape::unknown;
+    const Region* region = regionOfAddress(address);
+    return region != nullptr ? region->shape : ElementShape::unknown;
 }
 
 ValueKind defaultKindForAddress(std::string_view address) {

@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "regions.h"
+
 namespace zurtool {
 
 // The host's value types, with the codes of GateDefinition.valueType.
@@ -25,7 +27,6 @@ const char* kindName(ValueKind kind);
 std::optional<ValueKind> kindFromName(std::string_view text);
 
 // What one element of a block is, by the address region.
-enum class ElementShape { word, float32, point, unknown };
 ElementShape elementShapeOfAddress(std::string_view address);
 
 // The value type that an address obviously has: registers, analog words and Genius block analog
@@ -45,7 +46,7 @@ struct GateItem {
 };
 
 // Largest block the tool asks for: the longest block any region takes (points of PLC memory).
-constexpr int32_t largestBlock = 1024;
+constexpr int32_t largestBlock = largestBlockOfAnyRegion;
 
 // Parses ADDRESS[:TYPE[:BLOCK]] (an empty TYPE takes the default). Throws a bad-input ToolError
 // that says what is wrong.

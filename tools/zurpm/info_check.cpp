@@ -6,10 +6,41 @@
 #include "commands.h"
 #include "driver_library.h"
 #include "driver_session.h"
+#include "json_lines.h"
+#include "poll_loop.h"
 #include "tool_common.h"
 #include "tool_error.h"
 
 namespace zurtool {
+
+namespace {
+
+// check in CSV or JSON lines: one record per gate, with what the driver made of it.
+int checkForPrograms(DriverSession& session, const std::vector<GateItem>& items, OutputFormat format) {
+    if (format == OutputFormat::csv) std::cout << "name,address,type,block,status,station,memory_type,offset,bit,width,messages\n";
+    bool allAccepted = true;
+    for (const GateItem& item : items) {
+        const DefinedGate gate = session.define(item);
+        allAccepted = allAccepted && gate.accepted();
+        if (format == OutputFormat::jsonl) {
+            writeJsonLine(std::cout, checkedGateJson(isoLocalTimeNow(), gate));
+            continue;
+        }
+        const HardwareAddress& a = gate.address;
+        std::cout << csvField(item.name) << "," << csvField(item.address) << "," << kindName(item.kind) << ","
+                  << (item.blockSize ? std::to_string(*item.blockSize) : std::string()) << ","
+                  << (gate.accepted() ? "accepted" : "refused");
+        if (gate.accepted())
+            std::cout << "," << a.station << "," << a.memoryType << "," << a.offset << "," << a.bit << "," << a.width;
+        else
+            std::cout << ",,,,,";
+        std::cout << "," << csvField(showMessages(gate.messages)) << "\n";
+    }
+    std::cout.flush();
+    return allAccepted ? exitDone : exitRefused;
+}
+
+}  // namespace
 
 int runInfo(const CommonOptions& common) {
     DriverLibrary library(common.driverPath);
@@ -25,6 +56,7 @@ int runInfo(const CommonOptions& common) {
 }
 
 int runCheck(const CommonOptions& common, const CheckOptions& options) {
+    const OutputFormat format = chooseOutputFormat(options.format, options.csv);
     const std::vector<GateItem> items = collectGates(options.gates, options.gateFile);
     DriverLibrary library(common.driverPath);
     DriverSession session(library);
@@ -32,6 +64,7 @@ int runCheck(const CommonOptions& common, const CheckOptions& options) {
     std::string origin = "--base";
     const int32_t base = options.numberBase ? *options.numberBase : numberBaseBeforeStart(origin);
     session.setNumberBase(base);
+    if (format == OutputFormat::jsonl || format == OutputFormat::csv) return checkForPrograms(session, items, format);
     std::cout << "number base " << base << " (" << origin << ")\n";
 
     // Names only when the gate file gave some.

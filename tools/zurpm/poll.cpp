@@ -14,33 +14,34 @@ namespace zurtool {
 int runPoll(const CommonOptions& common, const PollOptions& options) {
     const std::vector<GateItem> items = collectGates(options.gates, options.gateFile);
     if (options.intervalMs == 0) throw badInput("--interval must be at least 1 ms");
+    const OutputFormat format = chooseOutputFormat(options.format, options.csv);
 
     DriverLibrary library(common.driverPath);
     DriverSession session(library);
     if (!checkBeforeStart(session, items)) return exitRefused;
     catchStopSignals();
     echoMessagesToStandardError(session);
+    session.consoleLines = ConsoleLines::toStandardError;
     startDriver(session);
     std::optional<RunRecorder> recorder;
-    if (!options.reportPath.empty()) recorder.emplace(session, library, common.commandLine, options.intervalMs);
+    if (!options.reportPath.empty() || !options.recordPath.empty())
+        recorder.emplace(session, library, common.commandLine, options.intervalMs, options.recordPath);
     std::vector<DefinedGate> gates;
     if (!defineGates(session, items, gates)) return exitRefused;
 
     PollSettings settings;
     settings.intervalMs = options.intervalMs;
     settings.count = options.count;
-    const bool terminal = prepareTerminalOutput();
-    settings.output = options.csv ? PollOutput::csv : (terminal ? PollOutput::table : PollOutput::lines);
+    settings.output = format;
+    settings.group = !options.noGroup;
     if (recorder) {
-        recorder->setGates(gates, session.numberBase());
+        recorder->setGates(gates);
         settings.onReading = [&](const PollReading& reading) { recorder->observe(reading); };
+        settings.onEnd = [&](const LinkStatistics& statistics) { recorder->finish(statistics); };
     }
     const int status = pollGates(session, gates, settings);
     session.stop();
-    if (recorder) {
-        recorder->finish();
-        writeReportFile(recorder->run(), options.reportPath);
-    }
+    if (!options.reportPath.empty()) writeReportFile(recorder->run(), options.reportPath);
     return status;
 }
 

@@ -10,6 +10,9 @@
 
 #include "driver_library.h"
 #include "gate_values.h"
+#include "json_lines.h"
+#include "link_stats.h"
+#include "read_plan.h"
 #include "tool_common.h"
 #include "tool_error.h"
 
@@ -28,6 +31,8 @@ struct PollRow {
     std::string name;
     std::string address;
     std::string type;
+    size_t gate = 0;
+    int32_t index = 0;
     std::string value = "-";
     std::string status = "not read";
     std::string changedAt = "-";
@@ -63,6 +68,8 @@ std::vector<PollRow> rowsFor(const std::vector<DefinedGate>& gates, int32_t numb
         for (int32_t i = 0; i < count; ++i) {
             PollRow row;
             row.type = kindName(gate.item.kind);
+            row.gate = firstRow.size() - 1;
+            row.index = i;
             if (gate.item.isBlock()) {
                 row.name = gate.item.name + "[" + std::to_string(i) + "]";
                 row.address = elementAddress(gate.item.address, numberBase, i);
@@ -82,7 +89,8 @@ std::string padded(std::string text, size_t width) {
     return text;
 }
 
-void drawTable(const std::vector<PollRow>& rows, const PollSettings& settings, uint32_t poll) {
+void drawTable(const std::vector<PollRow>& rows, const PollSettings& settings, uint32_t poll,
+               const LinkStatistics& statistics) {
     size_t nameWidth = 4, addressWidth = 7, valueWidth = 5;
     for (const PollRow& row : rows) {
         nameWidth = std::max(nameWidth, row.name.size());
@@ -93,17 +101,22 @@ void drawTable(const std::vector<PollRow>& rows, const PollSettings& settings, u
     screen += settings.title + "   " + timeOfDay().substr(0, 8) + "   poll " + std::to_string(poll) + ", every " +
               std::to_string(settings.intervalMs) + " ms   (Ctrl-C stops)\n\n";
     screen += padded("NAME", nameWidth) + "  " + padded("ADDRESS", addressWidth) + "  " + padded("TYPE", 7) + "  " +
-              padded("VALUE", valueWidth) + "  " + padded("CHANGED", 12) + "  STATUS\n";
-    for (const PollRow& row : rows)
+              padded("VALUE", valueWidth) + "  " + padded("CHANGED", 12) + "  " + padded("FAIL", 6) + "  " +
+              padded("MEDIAN ms", 9) + "  STATUS\n";
+    for (const PollRow& row : rows) {
+        const LinkCounts& counts = statistics.gates()[row.gate].counts;
         screen += padded(row.name, nameWidth) + "  " + padded(row.address, addressWidth) + "  " + padded(row.type, 7) +
-                  "  " + padded(row.value, valueWidth) + "  " + padded(row.changedAt, 12) + "  " + row.status + "\n";
+                  "  " + padded(row.value, valueWidth) + "  " + padded(row.changedAt, 12) + "  " +
+                  padded(std::to_string(counts.failed()), 6) + "  " +
+                  padded(showMilliseconds(counts.times, counts.times.median()), 9) + "  " + row.status + "\n";
+    }
     std::cout << screen;
     std::cout.flush();
 }
 
-void printLines(const std::vector<PollRow>& rows, PollOutput output, const std::string& time) {
+void printLines(const std::vector<PollRow>& rows, OutputFormat output, const std::string& time) {
     for (const PollRow& row : rows) {
-        if (output == PollOutput::csv)
+        if (output == OutputFormat::csv)
             std::cout << time << "," << csvField(row.name) << "," << csvField(row.address) << "," << row.value << ","
                       << csvField(row.status) << "\n";
         else
@@ -147,8 +160,11 @@ int pollGates(DriverSession& session, const std::vector<DefinedGate>& gates, con
     std::vector<PollRow> rows = rowsFor(gates, session.numberBase(), firstRow);
     auto echo = std::move(session.echo);
     session.echo = nullptr;  // each message now belongs to a gate's status
+    LinkStatistics statistics;
+    statistics.setGates(gates);
+    ReadPlan plan(session, gates, settings.group);
 
-    if (settings.output == PollOutput::csv) std::cout << "time,name,address,value,status\n";
+    if (settings.output == OutputFormat::csv) std::cout << "time,name,address,value,status\n";
     const auto begin = Clock::now();
     bool lastPollFailed = false;
     for (uint32_t poll = 0; !stopRequested(); ++poll) {
@@ -159,22 +175,29 @@ int pollGates(DriverSession& session, const std::vector<DefinedGate>& gates, con
         if (stopRequested()) break;
 
         lastPollFailed = false;
-        for (size_t g = 0; g < gates.size() && !stopRequested(); ++g) {
+        const std::vector<GateReading> readings = plan.readAll(session, &statistics, stopRequested);
+        const std::string now = timeOfDay();
+        const std::string isoNow = isoLocalTimeNow();
+        for (size_t g = 0; g < gates.size(); ++g) {
+            const GateReading& reading = readings[g];
+            if (!reading.read) continue;
             const DefinedGate& gate = gates[g];
             const int32_t count = elementCount(gate);
-            ValueBuffer buffer = emptyValueBuffer();
-            const auto requestBegin = Clock::now();
-            const Transfer transfer = session.read(gate, count, buffer);
-            const std::chrono::duration<double, std::milli> requestTime = Clock::now() - requestBegin;
+            const Transfer& transfer = reading.transfer;
             const std::string status = statusOf(transfer);
-            const std::string now = timeOfDay();
             if (!transfer.done()) lastPollFailed = true;
             const std::vector<GateValue> values =
-                transfer.done() ? takeValues(buffer, gate.item.kind, count) : std::vector<GateValue>{};
-            if (settings.onReading) settings.onReading({poll, g, gate, transfer, values, requestTime.count()});
+                transfer.done() ? takeValues(reading.buffer, gate.item.kind, count) : std::vector<GateValue>{};
+            if (settings.onReading) settings.onReading({poll, g, gate, transfer, values, reading.ms});
             for (int32_t i = 0; i < count; ++i) {
                 PollRow& row = rows[firstRow[g] + static_cast<size_t>(i)];
                 row.status = status;
+                if (settings.output == OutputFormat::jsonl) {
+                    ElementRecord element{isoNow, row.name, row.address, gate.item.kind, i, std::nullopt,
+                                          transfer.done(), transfer.messages};
+                    if (transfer.done()) element.value = values[static_cast<size_t>(i)];
+                    writeElement(std::cout, element);
+                }
                 if (!transfer.done()) continue;
                 const std::string value = formatValue(values[static_cast<size_t>(i)]);
                 if (!row.read || value != row.value) row.changedAt = now.substr(0, 8);
@@ -182,11 +205,15 @@ int pollGates(DriverSession& session, const std::vector<DefinedGate>& gates, con
                 row.read = true;
             }
         }
-        if (settings.output == PollOutput::table)
-            drawTable(rows, settings, poll + 1);
+        if (settings.output == OutputFormat::table)
+            drawTable(rows, settings, poll + 1, statistics);
+        else if (settings.output == OutputFormat::jsonl)
+            std::cout.flush();
         else
             printLines(rows, settings.output, timeOfDay());
     }
+    if (settings.onEnd) settings.onEnd(statistics);
+    printClosingSummary(statistics, settings.output);
     session.echo = std::move(echo);
     return lastPollFailed ? exitRefused : exitDone;
 }

@@ -12,10 +12,10 @@
 
 #include "driver_session.h"
 #include "gate_values.h"
+#include "link_stats.h"
+#include "tool_common.h"
 
 namespace zurtool {
-
-enum class PollOutput { table, lines, csv };
 
 // One read of one gate as the loop made it, for whoever keeps the run.
 struct PollReading {
@@ -31,9 +31,11 @@ struct PollSettings {
     uint32_t intervalMs = 1000;
     std::optional<uint32_t> count;       // polls; none: no limit
     std::optional<uint32_t> durationMs;  // stop after this long; none: no limit
-    PollOutput output = PollOutput::lines;
+    OutputFormat output = OutputFormat::lines;
+    bool group = true;  // block reads where the gates allow
     std::string title = "zurpm poll";
     std::function<void(const PollReading&)> onReading;  // after each read; may be empty
+    std::function<void(const LinkStatistics&)> onEnd;    // the run's counts, when it ends; may be empty
 };
 
 // From now on, Ctrl-C and SIGTERM ask the poll loop to stop instead of ending the process.

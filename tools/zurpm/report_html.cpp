@@ -9,7 +9,6 @@
 #include <cstdio>
 #include <fstream>
 #include <map>
-#include <sstream>
 
 #include "tool_error.h"
 
@@ -28,7 +27,8 @@ dl.run { display: grid; grid-template-columns: max-content 1fr; gap: .1em 1em; m
 dl.run dt { font-weight: 600; }
 dl.run dd { margin: 0; }
 pre { background: #f4f4f4; border: 1px solid #bbb; padding: .4em .6em; margin: .3em 0; white-space: pre-wrap; }
-table { border-collapse: collapse; width: 100%; font-size: .92em; }
+table { border-collapse: collapse; width: 100%; font-size: .88em; }
+.wide { overflow-x: auto; }
 th, td { border: 1px solid #999; padding: .2em .4em; text-align: left; vertical-align: top; }
 th { background: #e8e8e8; }
 td.n { text-align: right; font-variant-numeric: tabular-nums; white-space: nowrap; }
@@ -146,7 +146,7 @@ void writeHeader(const RunRecord& run, std::ostream& out, size_t neverAnswered, 
     const auto [begin, end] = run.span();
     out << "<header>\n<h1>Commissioning report" << (header.host.empty() ? "" : ": " + htmlEscape(header.host))
         << "</h1>\n";
-    out << "<p>" << run.gates.size() << " gate elements polled " << run.polls << " times";
+    out << "<p>" << run.gates.size() << " gate elements polled " << run.polls() << " times";
     if (header.intervalMs > 0) out << ", every " << header.intervalMs << " ms";
     out << ", from " << htmlEscape(at(run, begin).iso()) << " for " << duration(end - begin) << ".</p>\n";
     out << "<p class=\"verdict\" id=\"verdict\">" << (run.gates.size() - neverAnswered) << " of " << run.gates.size()
@@ -156,7 +156,7 @@ void writeHeader(const RunRecord& run, std::ostream& out, size_t neverAnswered, 
         {"Host", header.host},
         {"Started", header.started.iso()},
         {"Ended", run.ended ? run.ended->iso() : std::string("(no end recorded)")},
-        {"Polls", std::to_string(run.polls)},
+        {"Polls", std::to_string(run.polls())},
         {"Interval", header.intervalMs > 0 ? std::to_string(header.intervalMs) + " ms" : std::string("-")},
         {"Command", header.command},
         {"Driver", header.driverName},
@@ -205,7 +205,7 @@ void writeGateTable(const RunRecord& run, const std::vector<GateFigures>& figure
            "<p class=\"legend\">\xE2\x9C\x96 NEVER ANSWERED: no read of the gate succeeded. "
            "\xE2\x97\x8B never changed: every value read was the same. Times are those of the requests, "
            "in milliseconds.</p>\n";
-    out << "<table class=\"gates\"><thead><tr><th>Gate</th><th>Address</th><th>Type</th><th>Station</th>"
+    out << "<div class=\"wide\"><table class=\"gates\"><thead><tr><th>Gate</th><th>Address</th><th>Type</th><th>Station</th>"
            "<th>Memory</th><th>Health</th><th>First</th><th>Last</th><th>Min</th><th>Max</th><th>Changes</th>"
            "<th>Requests</th><th>Failures</th><th>Median ms</th><th>p99 ms</th></tr></thead><tbody>\n";
     for (size_t i = 0; i < run.gates.size(); ++i) {
@@ -225,43 +225,29 @@ void writeGateTable(const RunRecord& run, const std::vector<GateFigures>& figure
             << "</td><td class=\"n\">" << milliseconds(f.medianMs) << "</td><td class=\"n\">" << milliseconds(f.p99Ms)
             << "</td></tr>\n";
     }
-    out << "</tbody></table>\n</section>\n";
+    out << "</tbody></table></div>\n</section>\n";
 }
 
-// Requests per station count each gate's request once (a block's elements share theirs).
+// Each request counts once for its station, also when it served several gates.
 void writeStationTable(const RunRecord& run, std::ostream& out) {
-    struct Health {
-        size_t requests = 0, failed = 0;
-        std::vector<double> times;
-        std::map<std::string, size_t> kinds;
-    };
-    std::map<int32_t, Health> stations;
-    for (const RunGate& gate : run.gates) {
-        if (gate.index != 0 || gate.where.station < 0) continue;
-        Health& health = stations[gate.where.station];
-        for (const RunSample& sample : gate.samples) {
-            ++health.requests;
-            if (sample.requestMs >= 0) health.times.push_back(sample.requestMs);
-            if (sample.value) continue;
-            ++health.failed;
-            const bool known = sample.failureKind >= 0 && static_cast<size_t>(sample.failureKind) < run.failureKinds.size();
-            ++health.kinds[known ? run.failureKinds[static_cast<size_t>(sample.failureKind)] : "no message"];
-        }
-    }
     out << "<section id=\"stations\">\n<h2>Link health by station</h2>\n";
+    if (run.stationLinks.empty()) {
+        out << "<p>The run has no closing counts (it was cut short).</p>\n</section>\n";
+        return;
+    }
     out << "<table class=\"stations\"><thead><tr><th>Station</th><th>Requests</th><th>Failed</th>"
            "<th>Failures by kind</th><th>Min ms</th><th>Median ms</th><th>p99 ms</th><th>Max ms</th></tr></thead><tbody>\n";
-    for (const auto& [station, health] : stations) {
+    for (const auto& [station, link] : run.stationLinks) {
         std::string kinds;
-        for (const auto& [kind, count] : health.kinds) kinds += (kinds.empty() ? "" : "; ") + std::to_string(count) + " \xC3\x97 " + kind;
-        const bool dead = health.requests > 0 && health.failed == health.requests;
+        for (const auto& [kind, count] : link.failures)
+            kinds += (kinds.empty() ? "" : "; ") + std::to_string(count) + " \xC3\x97 " + kind;
+        const bool dead = link.requests > 0 && link.successes == 0;
         out << "<tr" << (dead ? " class=\"never-answered\"" : "") << "><td>" << stationText(station)
             << (dead ? " <span class=\"mark\">\xE2\x9C\x96 NEVER ANSWERED</span>" : "") << "</td><td class=\"n\">"
-            << health.requests << "</td><td class=\"n\">" << health.failed << "</td><td>" << htmlEscape(kinds)
-            << "</td><td class=\"n\">" << milliseconds(percentile(health.times, 0)) << "</td><td class=\"n\">"
-            << milliseconds(percentile(health.times, 50)) << "</td><td class=\"n\">"
-            << milliseconds(percentile(health.times, 99)) << "</td><td class=\"n\">"
-            << milliseconds(percentile(health.times, 100)) << "</td></tr>\n";
+            << link.requests << "</td><td class=\"n\">" << (link.requests - link.successes) << "</td><td>"
+            << htmlEscape(kinds) << "</td><td class=\"n\">" << milliseconds(link.minMs) << "</td><td class=\"n\">"
+            << milliseconds(link.medianMs) << "</td><td class=\"n\">" << milliseconds(link.p99Ms)
+            << "</td><td class=\"n\">" << milliseconds(link.maxMs) << "</td></tr>\n";
     }
     out << "</tbody></table>\n</section>\n";
 }
@@ -427,7 +413,9 @@ void writeReport(const RunRecord& run, std::ostream& out) {
     for (size_t i = 0; i < run.gates.size(); ++i) writeChart(run, i, figures[i], out);
     out << "</div>\n</section>\n";
     writeMessages(run, out);
-    out << "<footer>Written by zurpm at " << htmlEscape(LocalTime::now().iso()) << ".</footer>\n</body>\n</html>\n";
+    out << "<footer>Written by zurpm from the run of " << htmlEscape(run.header.started.iso()) << " on "
+        << htmlEscape(run.header.host.empty() ? std::string("an unnamed host") : run.header.host)
+        << ".</footer>\n</body>\n</html>\n";
 }
 
 void writeReportFile(const RunRecord& run, const std::string& path) {

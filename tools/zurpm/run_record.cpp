@@ -1,12 +1,12 @@
 // The run of polls: times, cards from the start's messages, memory references and a gate's figures.
 #include "run_record.h"
 
+#include "gate_item.h"
+#include "regions.h"
+
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
-#include <ctime>
 #include <map>
 
 namespace zurtool {
@@ -54,31 +54,14 @@ int64_t digitsAt(const std::string& text, size_t at, size_t digits) {
     return value;
 }
 
-// The hexadecimal or decimal digits that follow `prefix` in text; nothing when prefix is not there.
-std::optional<std::string> after(const std::string& text, const std::string& prefix) {
-    const size_t at = text.find(prefix);
-    if (at == std::string::npos) return std::nullopt;
-    std::string rest = text.substr(at + prefix.size());
-    const size_t end = rest.find_first_not_of("0123456789abcdefABCDEF");
-    return rest.substr(0, end);
-}
-
-struct ReferenceForm {
-    int32_t memoryType;
-    const char* prefix;  // before the 1-based element number
-    int digits;          // 5 for PLC references, 0 for a plain number
-};
-
-// Memory-type codes of gate definitions and how an element of each is named.
-constexpr ReferenceForm referenceForms[] = {
-    {8, "%R", 5},   {10, "%AI", 5}, {12, "%AQ", 5}, {70, "%I", 5},  {72, "%Q", 5},
-    {74, "%T", 5},  {76, "%M", 5},  {78, "%SA", 5}, {80, "%SB", 5}, {82, "%SC", 5},
-    {84, "%S", 5},  {86, "%G", 5},  {128, "GD point ", 0}, {129, "GD point ", 0}, {130, "GA word ", 0},
-};
-
-std::string numbered(const ReferenceForm& form, int64_t number) {
+// Element `number` (from 1) of a memory as a PLC programmer writes it: "%R00016" for PLC memory,
+// "block analog 2" for Genius block data.
+std::string numbered(const Memory& memory, int64_t number) {
     char text[48];
-    std::snprintf(text, sizeof text, "%s%0*lld", form.prefix, form.digits, static_cast<long long>(number));
+    if (memory.reference[0] == '%')
+        std::snprintf(text, sizeof text, "%s%05lld", memory.reference, static_cast<long long>(number));
+    else
+        std::snprintf(text, sizeof text, "%s %lld", memory.reference, static_cast<long long>(number));
     return text;
 }
 
@@ -99,31 +82,6 @@ std::string LocalTime::iso() const {
 }
 
 std::string LocalTime::clock() const { return iso().substr(11, 8); }
-
-LocalTime LocalTime::now() {
-    const auto now = std::chrono::system_clock::now();
-    const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
-    LocalTime time;
-    time.epochMs = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count();
-    // The offset is what the local calendar date and time differ from UTC's.
-    std::tm local{};
-    std::tm utc{};
-#if defined(_WIN32)
-    localtime_s(&local, &seconds);
-    gmtime_s(&utc, &seconds);
-#else
-    localtime_r(&seconds, &local);
-    gmtime_r(&seconds, &utc);
-#endif
-    const int64_t localSeconds =
-        daysFromCivil(local.tm_year + 1900, static_cast<unsigned>(local.tm_mon + 1), static_cast<unsigned>(local.tm_mday)) *
-            86400 + local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec;
-    const int64_t utcSeconds =
-        daysFromCivil(utc.tm_year + 1900, static_cast<unsigned>(utc.tm_mon + 1), static_cast<unsigned>(utc.tm_mday)) *
-            86400 + utc.tm_hour * 3600 + utc.tm_min * 60 + utc.tm_sec;
-    time.offsetMinutes = static_cast<int32_t>((localSeconds - utcSeconds) / 60);
-    return time;
-}
 
 std::optional<LocalTime> LocalTime::parse(const std::string& text) {
     // YYYY-MM-DDTHH:MM:SS[.mmm](Z|+HH:MM|-HH:MM)
@@ -165,56 +123,19 @@ std::string versionFromBanner(const std::string& banner) {
     return banner.substr(begin, (end == std::string::npos ? banner.size() : end) - begin);
 }
 
-std::vector<RunCard> cardsFromStartMessages(const std::vector<std::string>& texts) {
-    std::vector<RunCard> cards;
-    for (const std::string& text : texts) {
-        if (const auto segment = after(text, "Starting Card at memmory adrress ")) {
-            RunCard card;
-            card.number = static_cast<int32_t>(cards.size() + 1);
-            card.segment = *segment;
-            card.port = after(text, "I/O port ").value_or("");
-            cards.push_back(card);
-            continue;
-        }
-        if (cards.empty()) continue;
-        RunCard& card = cards.back();
-        if (const auto device = after(text, "Genius device number for PCIM card is ")) {
-            card.deviceNumber = static_cast<int32_t>(std::strtol(device->c_str(), nullptr, 10));
-            card.started = true;
-        } else if (const auto version = after(text, "Card version number is ")) {
-            card.version = *version;
-        } else if (text.find("Unable to start PCIM card") != std::string::npos ||
-                   text.find("Unable to get pointer to PCIM card") != std::string::npos) {
-            card.started = false;
-        }
-    }
-    return cards;
-}
-
 std::string memoryReference(const RunAddress& address, int32_t index) {
-    const ReferenceForm* form = nullptr;
-    for (const ReferenceForm& candidate : referenceForms)
-        if (candidate.memoryType == address.memoryType) form = &candidate;
-    if (form == nullptr) return "memory " + std::to_string(address.memoryType);
+    const Memory* memory = memoryOfCode(address.memoryType);
+    if (memory == nullptr) return "memory " + std::to_string(address.memoryType);
     const int64_t element = static_cast<int64_t>(address.offset) + index;
-    if (address.width == 32) {
-        // A float takes two words.
-        return numbered(*form, 2 * element + 1) + "-" + numbered(*form, 2 * element + 2);
-    }
-    if (address.width == 1 && address.bit >= 0 && form->digits > 0 && address.memoryType <= 12) {
+    // A float takes two words.
+    if (address.width == 32) return numbered(*memory, 2 * element + 1) + "-" + numbered(*memory, 2 * element + 2);
+    // One bit of a word: the word, then the bit.
+    if (address.width == 1 && memory->unit == MemoryUnit::word) {
         char bit[8];
         std::snprintf(bit, sizeof bit, ".%02d", static_cast<int>(address.bit));
-        return numbered(*form, element + 1) + bit;
+        return numbered(*memory, element + 1) + bit;
     }
-    return numbered(*form, element + 1);
-}
-
-std::optional<double> percentile(std::vector<double> values, double rank) {
-    if (values.empty()) return std::nullopt;
-    std::sort(values.begin(), values.end());
-    const double position = std::ceil(rank / 100.0 * static_cast<double>(values.size()));
-    const size_t index = position < 1 ? 0 : static_cast<size_t>(position) - 1;
-    return values[std::min(index, values.size() - 1)];
+    return numbered(*memory, element + 1);
 }
 
 int32_t RunRecord::failureKindIndex(const std::string& kind) {
@@ -227,10 +148,8 @@ int32_t RunRecord::failureKindIndex(const std::string& kind) {
 GateFigures RunRecord::figures(const RunGate& gate) const {
     GateFigures figures;
     std::map<int32_t, size_t> failures;
-    std::vector<double> times;
     for (const RunSample& sample : gate.samples) {
         ++figures.requests;
-        if (sample.requestMs >= 0) times.push_back(sample.requestMs);
         if (!sample.value) {
             ++failures[sample.failureKind];
             continue;
@@ -252,9 +171,35 @@ GateFigures RunRecord::figures(const RunGate& gate) const {
     }
     std::stable_sort(figures.failures.begin(), figures.failures.end(),
                      [](const auto& a, const auto& b) { return a.second > b.second; });
-    figures.medianMs = percentile(times, 50);
-    figures.p99Ms = percentile(times, 99);
+    if (gate.gateIndex < gateLinks.size()) {
+        figures.medianMs = gateLinks[gate.gateIndex].medianMs;
+        figures.p99Ms = gateLinks[gate.gateIndex].p99Ms;
+    }
     return figures;
+}
+
+void RunRecord::addGate(const std::string& name, const std::string& address, const std::string& type,
+                        std::optional<int32_t> blockSize, const std::optional<RunAddress>& where) {
+    const size_t gateIndex = firstElement.size();
+    firstElement.push_back(gates.size());
+    const int32_t count = std::max<int32_t>(blockSize.value_or(1), 1);
+    for (int32_t i = 0; i < count; ++i) {
+        RunGate element;
+        element.name = blockSize ? name + "[" + std::to_string(i) + "]" : name;
+        element.address = blockSize ? elementAddress(address, header.numberBase, i) : address;
+        if (element.address.empty()) element.address = address;
+        element.type = type;
+        element.index = i;
+        element.gateIndex = gateIndex;
+        if (where) element.where = *where;
+        gates.push_back(std::move(element));
+    }
+}
+
+size_t RunRecord::polls() const {
+    size_t most = 0;
+    for (const RunGate& gate : gates) most = std::max(most, gate.samples.size());
+    return most;
 }
 
 std::pair<int64_t, int64_t> RunRecord::span() const {
@@ -266,18 +211,6 @@ std::pair<int64_t, int64_t> RunRecord::span() const {
         end = std::max(end, gate.samples.back().epochMs);
     }
     return {begin, std::max(end, begin + 1)};
-}
-
-std::string failureKindOf(const std::vector<std::string>& messageTexts) {
-    const std::string prefix = "ZURPM Error: ";
-    for (const std::string& text : messageTexts) {
-        std::string kind = text.compare(0, prefix.size(), prefix) == 0 ? text.substr(prefix.size()) : text;
-        while (!kind.empty() && (kind.back() == '\n' || kind.back() == ' ' || kind.back() == '\t')) kind.pop_back();
-        // The transport's message comes before the read command's closing line, which says only that
-        // the transport failed (and is alone when the station's card is not configured).
-        if (!kind.empty()) return kind;
-    }
-    return "no message";
 }
 
 }  // namespace zurtool

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -20,7 +21,6 @@ struct LocalTime {
     std::string iso() const;
     // "07:01:02".
     std::string clock() const;
-    static LocalTime now();
     // Reads the form iso() writes (also "Z" for UTC, and no milliseconds); nothing when malformed.
     static std::optional<LocalTime> parse(const std::string& text);
 };
@@ -37,9 +37,6 @@ struct RunCard {
 
 // "7.50" from a driver banner's "Ver 7.50"; empty when the banner has none.
 std::string versionFromBanner(const std::string& banner);
-
-// The cards that the start's messages describe, in the order they were started.
-std::vector<RunCard> cardsFromStartMessages(const std::vector<std::string>& texts);
 
 struct RunMessage {
     LocalTime time;
@@ -65,8 +62,16 @@ struct RunHeader {
 struct RunSample {
     int64_t epochMs = 0;
     std::optional<double> value;  // none: the read failed
-    double requestMs = -1;        // how long the request took; negative when not known
     int32_t failureKind = -1;     // index into RunRecord::failureKinds when failed
+};
+
+// The link health of a gate or a station over the run, as the poll counted it: requests, failures
+// by kind and request times in milliseconds (none without requests).
+struct LinkFigures {
+    uint64_t requests = 0;
+    uint64_t successes = 0;
+    std::vector<std::pair<std::string, uint64_t>> failures;
+    std::optional<double> minMs, medianMs, p99Ms, maxMs;
 };
 
 // Where a gate lives, as its definition gave it; station -1 when not known.
@@ -79,7 +84,7 @@ struct RunAddress {
 };
 
 // The PLC programmer's name of the memory of element `index` of a gate: "%R00016", "%R00017-%R00018"
-// for a float, "%R00003.00" for a bit of a word, "%I00001", "GA word 2" for Genius block data.
+// for a float, "%R00003.00" for a bit of a word, "%I00001", "block analog 2" for Genius block data.
 std::string memoryReference(const RunAddress& address, int32_t index);
 
 // One element of a gate (a single gate is one element), with its samples in poll order.
@@ -88,6 +93,7 @@ struct RunGate {
     std::string address;  // the element's own address string
     std::string type;     // "s16", "u16", "float", "digital"
     int32_t index = 0;
+    size_t gateIndex = 0;  // the gate's place in the gate list
     RunAddress where;
     std::vector<RunSample> samples;
 
@@ -101,32 +107,33 @@ struct GateFigures {
     std::optional<double> first, last, minimum, maximum;
     size_t changes = 0;
     std::vector<std::pair<std::string, size_t>> failures;  // kind and count, most frequent first
-    std::optional<double> medianMs, p99Ms;
+    std::optional<double> medianMs, p99Ms;  // of the gate's requests
 
     bool neverAnswered() const { return requests > 0 && answered == 0; }
     bool neverChanged() const { return answered > 0 && changes == 0; }
 };
 
-// The value at the given percentile (0 to 100) of values, by nearest rank; nothing when empty.
-std::optional<double> percentile(std::vector<double> values, double rank);
-
 struct RunRecord {
     RunHeader header;
-    std::vector<RunGate> gates;
+    std::vector<RunGate> gates;             // gate elements, in poll order
+    std::vector<size_t> firstElement;       // per gate of the list, its first element in gates
     std::vector<std::string> failureKinds;
-    std::vector<RunMessage> messages;  // the start's messages first, then those of requests
-    size_t polls = 0;
+    std::vector<RunMessage> messages;       // the start's messages first, then those of requests
+    std::vector<LinkFigures> gateLinks;     // per gate of the list; empty when the run has no end
+    std::map<int32_t, LinkFigures> stationLinks;
     std::optional<LocalTime> ended;
 
+    // Adds a gate of the list: its elements (a block's each with its own address, in the number
+    // base of the header). `where` is the definition's, none when not known.
+    void addGate(const std::string& name, const std::string& address, const std::string& type,
+                 std::optional<int32_t> blockSize, const std::optional<RunAddress>& where);
     // The index of the kind, added when new.
     int32_t failureKindIndex(const std::string& kind);
+    // The polls of the run: the most samples of any element.
+    size_t polls() const;
     GateFigures figures(const RunGate& gate) const;
     // The span of the run in epoch milliseconds: from the start to the end or the last sample.
     std::pair<int64_t, int64_t> span() const;
 };
-
-// What kind of failure the driver's messages of a failed request name: the first message that says
-// why, without its "ZURPM Error: " prefix; "no message" when there is none.
-std::string failureKindOf(const std::vector<std::string>& messageTexts);
 
 }  // namespace zurtool

@@ -7,7 +7,8 @@
 #include "driver_library.h"
 #include "gate_file.h"
 #include "int_file.h"
-#include "memory_names.h"
+#include "json_lines.h"
+#include "regions.h"
 #include "tool_error.h"
 
 namespace zurtool {
@@ -92,5 +93,39 @@ void echoMessagesToStandardError(DriverSession& session) {
 }
 
 int32_t elementCount(const DefinedGate& gate) { return gate.item.blockSize.value_or(1); }
+
+OutputFormat chooseOutputFormat(const std::string& format, bool csv) {
+    struct Named {
+        const char* name;
+        OutputFormat format;
+    };
+    static constexpr Named formats[] = {{"table", OutputFormat::table},
+                                        {"lines", OutputFormat::lines},
+                                        {"csv", OutputFormat::csv},
+                                        {"jsonl", OutputFormat::jsonl}};
+    if (format.empty()) {
+        if (csv) return OutputFormat::csv;
+        return prepareTerminalOutput() ? OutputFormat::table : OutputFormat::lines;
+    }
+    for (const Named& entry : formats) {
+        if (format != entry.name) continue;
+        if (csv && entry.format != OutputFormat::csv)
+            throw badInput("--csv and --format " + format + " contradict each other");
+        if (entry.format == OutputFormat::table) prepareTerminalOutput();
+        return entry.format;
+    }
+    throw badInput("--format " + format + " is none of table, lines, csv, jsonl");
+}
+
+void printClosingSummary(const LinkStatistics& statistics, OutputFormat format) {
+    if (format == OutputFormat::jsonl) {
+        writeSummary(std::cout, statistics);
+        std::cout.flush();
+        return;
+    }
+    std::ostream& out = format == OutputFormat::table ? std::cout : std::cerr;
+    for (const auto& [station, counts] : statistics.stations()) out << "\n" << stationSummary(station, counts);
+    out.flush();
+}
 
 }  // namespace zurtool

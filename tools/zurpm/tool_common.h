@@ -8,6 +8,7 @@
 
 #include "driver_session.h"
 #include "gate_item.h"
+#include "link_stats.h"
 
 namespace zurtool {
 
@@ -40,5 +41,16 @@ void echoMessagesToStandardError(DriverSession& session);
 
 // The elements that a read of the gate moves: its block size, or 1.
 int32_t elementCount(const DefinedGate& gate);
+
+// How a subcommand shows its results: an aligned table, plain lines, CSV, or JSON lines.
+enum class OutputFormat { table, lines, csv, jsonl };
+
+// The format named by --format (empty: a table on a terminal, lines otherwise; --csv is a synonym
+// for --format csv). Throws bad input for an unknown name or a --csv that contradicts --format.
+OutputFormat chooseOutputFormat(const std::string& format, bool csv);
+
+// The closing summary of a run's link statistics: each station's lines after a table on standard
+// output, the same on standard error beside lines or CSV, a last summary object with JSON lines.
+void printClosingSummary(const LinkStatistics& statistics, OutputFormat format);
 
 }  // namespace zurtool
