@@ -299,11 +299,12 @@ void writeChart(const RunRecord& run, size_t index, const GateFigures& figures, 
     }
     // The trace, broken where a poll failed.
     std::string points;
-    std::optional<double> lastY;
+    double lastY = 0;
+    bool hasLast = false;
     auto flush = [&] {
         if (!points.empty()) out << "<polyline class=\"trace\" points=\"" << points << "\"/>\n";
         points.clear();
-        lastY.reset();
+        hasLast = false;
     };
     for (const RunSample& sample : gate.samples) {
         if (!sample.value) {
@@ -311,9 +312,10 @@ void writeChart(const RunRecord& run, size_t index, const GateFigures& figures, 
             continue;
         }
         const double x = xOf(sample.epochMs), y = yOf(*sample.value);
-        if (gate.digital() && lastY) points += coordinate(x) + "," + coordinate(*lastY) + " ";
+        if (gate.digital() && hasLast) points += coordinate(x) + "," + coordinate(lastY) + " ";
         points += coordinate(x) + "," + coordinate(y) + " ";
         lastY = y;
+        hasLast = true;
     }
     flush();
     for (const RunSample& sample : gate.samples) {
