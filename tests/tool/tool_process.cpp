@@ -182,4 +182,8 @@ std::vector<std::string> linesOf(const std::string& text) {
     return lines;
 }
 
+std::string shown(const RunResult& result) {
+    return "exit " + std::to_string(result.status) + "\n--- stdout\n" + result.out + "--- stderr\n" + result.err;
+}
+
 }  // namespace tooltest

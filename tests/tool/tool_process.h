@@ -21,6 +21,9 @@ struct RunResult {
 RunResult run(const std::string& program, const std::vector<std::string>& args, const std::string& directory,
               const std::map<std::string, std::string>& environment = {}, int timeoutSeconds = 120);
 
+// Exit status, standard output and standard error, for a failure message.
+std::string shown(const RunResult& result);
+
 // A program left running, its standard error merged into its standard output; stopped with
 // SIGTERM (then SIGKILL) when the object goes.
 class Background {

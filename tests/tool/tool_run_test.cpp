@@ -15,6 +15,7 @@ using tooltest::Background;
 using tooltest::linesOf;
 using tooltest::run;
 using tooltest::RunResult;
+using tooltest::shown;
 using tooltest::TemporaryDirectory;
 
 const std::string zurpm = ZURPM_TOOL_PATH;
@@ -46,10 +47,6 @@ boot_ms = 200
 )";
 
 const char* const configuration = "BASE=16\n1=CC00;3E0\n";
-
-std::string shown(const RunResult& result) {
-    return "exit " + std::to_string(result.status) + "\n--- stdout\n" + result.out + "--- stderr\n" + result.err;
-}
 
 bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
@@ -259,6 +256,8 @@ TEST_F(ToolAgainstPcimsim, CtrlCEndsAPollCleanly) {
     Background poll(zurpm, {"poll", "039R0001", "--interval", "100"}, place_->path());
     ASSERT_TRUE(poll.waitForLine("039R0001  100  ok", 60)) << poll.output();
     EXPECT_EQ(poll.interrupt(30), 0) << "Ctrl-C ends the poll with the driver stopped, exit 0\n" << poll.output();
+    EXPECT_TRUE(contains(poll.output(), "--- station 3 (card 1, device 3) ---\n")) << "the closing summary\n" << poll.output();
+    EXPECT_TRUE(contains(poll.output(), "time min/median/p99/max = ")) << poll.output();
     // The device is free again for the next program.
     const RunResult after = zurpmHere({"read", "039R0001"});
     EXPECT_EQ(after.status, 0) << shown(after);

@@ -32,6 +32,17 @@ JsonObject timesJson(const RequestTimes& times) {
 
 }  // namespace
 
+const char* deviceKindName(DeviceKind kind) {
+    switch (kind) {
+    case DeviceKind::absent: return "absent";
+    case DeviceKind::plc: return "plc";
+    case DeviceKind::block: return "block";
+    case DeviceKind::silent: return "silent";
+    case DeviceKind::card: return "card";
+    }
+    return "?";
+}
+
 std::string isoLocalTime(std::chrono::system_clock::time_point when) {
     const std::time_t seconds = std::chrono::system_clock::to_time_t(when);
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(when.time_since_epoch()).count() % 1000;

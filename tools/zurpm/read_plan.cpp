@@ -26,13 +26,11 @@ struct Extent {
     int32_t count;
 };
 
-bool isPlcMemory(const Memory& memory) { return memory.code < 128; }
-
 std::optional<Extent> extentOf(const DefinedGate& gate) {
     if (!gate.accepted()) return std::nullopt;
     const HardwareAddress& a = gate.address;
     const Memory* memory = memoryOfCode(a.memoryType);
-    if (memory == nullptr || !isPlcMemory(*memory) || a.offset < 0) return std::nullopt;
+    if (memory == nullptr || isGeniusBlockData(memory->code) || a.offset < 0) return std::nullopt;
     const int32_t count = elementCount(gate);
     if (memory->unit == MemoryUnit::word) {
         if (a.width == 16 && a.bit == -1) return Extent{a.station, a.memoryType, ElementShape::word, a.offset, count};
@@ -152,9 +150,10 @@ std::string spanAddress(const GroupSpan& span, int32_t numberBase) {
 }
 
 ValueBuffer memberBuffer(const ValueBuffer& block, const GroupSpan& span, const DefinedGate& member) {
-    ValueBuffer buffer = emptyValueBuffer();
     const HardwareAddress& a = member.address;
     const int32_t count = elementCount(member);
+    // Only what the member's values take: a single value in bytes 0-3, a block up to 4 bytes each.
+    ValueBuffer buffer(static_cast<size_t>(std::max(count, 1)) * 4, 0);
     if (span.shape == ElementShape::point) {
         const int32_t from = a.offset - span.first;
         if (count == 1) {

@@ -12,6 +12,7 @@
 #include "link_stats.h"
 #include "poll_loop.h"
 #include "read_plan.h"
+#include "regions.h"
 #include "tool_common.h"
 #include "tool_error.h"
 
@@ -23,10 +24,6 @@ namespace {
 // the card's table; a stop right away resets the card first. A Genius bus scan takes at most about
 // 400 ms, so the tool waits this long after a write of block data before it stops the driver.
 constexpr uint32_t blockDataSettleMs = 500;
-
-bool isGeniusBlockData(const HardwareAddress& address) {
-    return address.memoryType >= 128 && address.memoryType <= 130;
-}
 
 // One element read or written, in the format asked for.
 struct ElementOut {
@@ -157,7 +154,7 @@ int runWrite(const CommonOptions& common, const WriteOptions& options) {
     statistics.recordGate(0, transfer.done(), transfer.messages, ms);
     statistics.recordStation(gate.address.station, transfer.done(), transfer.messages, ms);
     if (format == OutputFormat::csv) std::cout << "time,name,address,value,status\n";
-    if (transfer.done() && isGeniusBlockData(gate.address)) sleepMilliseconds(blockDataSettleMs);
+    if (transfer.done() && isGeniusBlockData(gate.address.memoryType)) sleepMilliseconds(blockDataSettleMs);
     for (size_t i = 0; i < values.size(); ++i) {
         const auto index = static_cast<int32_t>(i);
         const bool shown = transfer.done() || format == OutputFormat::jsonl || format == OutputFormat::csv || i == 0;

@@ -65,6 +65,8 @@ char upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' +
 
 }  // namespace
 
+bool isGeniusBlockData(int32_t code) { return code >= 128 && code <= 130; }
+
 const Memory* memoryOfCode(int32_t code) {
     for (const Memory& memory : memories)
         if (memory.code == code) return &memory;

@@ -33,6 +33,9 @@ struct Region {
                               // holds whole bytes
 };
 
+// Codes 128 to 130: Genius I/O block data in the card's global-data tables, not PLC memory.
+bool isGeniusBlockData(int32_t code);
+
 // The memory of a code, or null.
 const Memory* memoryOfCode(int32_t code);
 // "%R registers", ...; "unknown memory" for a code without a name.

@@ -222,17 +222,6 @@ void showDevice(const ScanDevice& device, const ScanCard& card, OutputFormat for
 
 }  // namespace
 
-const char* deviceKindName(DeviceKind kind) {
-    switch (kind) {
-    case DeviceKind::absent: return "absent";
-    case DeviceKind::plc: return "plc";
-    case DeviceKind::block: return "block";
-    case DeviceKind::silent: return "silent";
-    case DeviceKind::card: return "card";
-    }
-    return "?";
-}
-
 int runScan(const CommonOptions& common, const ScanOptions& options) {
     const OutputFormat format = chooseOutputFormat(options.format, options.csv);
     if (options.card && (*options.card < 1 || *options.card > 3))

@@ -29,7 +29,8 @@ std::vector<ScanCard> cardsFromStart(const std::vector<HostMessage>& messages, c
 
 enum class DeviceKind { absent, plc, block, silent, card };
 
-// "absent", "plc", "block", "silent", "card".
+// "absent", "plc", "block", "silent", "card", as the scan shows them and JSON lines carry them
+// (defined with the JSON lines).
 const char* deviceKindName(DeviceKind kind);
 
 struct ScanDevice {
