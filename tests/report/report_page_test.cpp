@@ -19,6 +19,7 @@ using reporttest::HeadlessChromium;
 using tooltest::Background;
 using tooltest::run;
 using tooltest::RunResult;
+using tooltest::shown;
 using tooltest::TemporaryDirectory;
 
 const std::string zurpm = ZURPM_TOOL_PATH;
@@ -67,10 +68,6 @@ constexpr int polls = 5;
 std::string contents(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-}
-
-std::string shown(const RunResult& result) {
-    return "exit " + std::to_string(result.status) + "\n--- stdout\n" + result.out + "--- stderr\n" + result.err;
 }
 
 // What the page shows of each chart and each gate row, measured by the browser.
