@@ -2,6 +2,9 @@
 // first, last, minimum, maximum, changes and failures.
 #include <gtest/gtest.h>
 
+#include <sstream>
+
+#include "report_html.h"
 #include "run_record.h"
 
 namespace {
@@ -108,6 +111,33 @@ TEST(RunFigures, FirstLastRangeChangesAndFailuresOfAGate) {
         EXPECT_EQ(f.neverAnswered(), c.neverAnswered) << c.name;
         EXPECT_EQ(f.neverChanged(), c.neverChanged) << c.name;
     }
+}
+
+// A day of polls every second must still make a page that a browser opens: the charts draw one
+// column of marks per pixel, and failures of one column are one mark.
+TEST(RunReport, ALongRunStaysASmallPage) {
+    RunRecord run;
+    run.header.started = *LocalTime::parse("2026-12-08T00:00:00Z");
+    const int32_t kind = run.failureKindIndex("failed to respond");
+    for (const char* type : {"s16", "digital"}) {
+        run.addGate(type, "039R0001", type, std::nullopt, RunAddress{3, 8, 0, -1, 16});
+        for (int64_t second = 0; second < 86400; ++second) {
+            const bool failed = second % 1000 == 7;
+            run.gates.back().samples.push_back({run.header.started.epochMs + second * 1000,
+                                                failed ? std::nullopt : std::optional<double>(second % 600 / 300),
+                                                failed ? kind : -1});
+        }
+    }
+    std::ostringstream page;
+    zurtool::writeReport(run, page);
+    const std::string text = page.str();
+    EXPECT_LT(text.size(), 400000u) << "two charts of 86400 polls";
+    EXPECT_EQ(text.find("<circle"), std::string::npos) << "no dot per poll";
+    size_t failures = 0;
+    for (size_t at = text.find("class=\"failure\""); at != std::string::npos; at = text.find("class=\"failure\"", at + 1))
+        ++failures;
+    EXPECT_EQ(failures, 2u * 87u) << "87 failed polls a chart, each in a column of its own";
+    EXPECT_NE(text.find("86400 polls, drawn by pixel column"), std::string::npos);
 }
 
 TEST(RunStart, DriverVersionFromTheBanner) {

@@ -252,8 +252,12 @@ void writeStationTable(const RunRecord& run, std::ostream& out) {
     out << "</tbody></table>\n</section>\n";
 }
 
+// Beyond this many polls a chart draws one column of marks per pixel instead of one per poll.
+constexpr size_t marksPerChart = 2000;
+
 // One chart: values against the time of the run; a digital gate as steps between 0 and 1; each
-// failed poll a triangle under the time axis. Every poll is one mark: a dot or a triangle.
+// failed poll a triangle under the time axis. Up to marksPerChart polls, every poll is one mark: a
+// dot or a triangle.
 void writeChart(const RunRecord& run, size_t index, const GateFigures& figures, std::ostream& out) {
     constexpr double width = 640, height = 180;
     constexpr double left = 64, right = 628, top = 12, bottom = 128;
@@ -297,7 +301,37 @@ void writeChart(const RunRecord& run, size_t index, const GateFigures& figures, 
         out << "<text x=\"" << coordinate(xOf(t)) << "\" y=\"" << (height - 6) << "\" text-anchor=\"" << anchor
             << "\">" << at(run, t).clock() << "</text>\n";
     }
-    // The trace, broken where a poll failed.
+    // The polls as columns of the chart: each poll its own while they fit, else the polls of one
+    // pixel column together (first, lowest, highest and last value, and its failures), so that a
+    // run of days still makes a page a browser opens.
+    struct Column {
+        int64_t firstMs = 0, lastMs = 0;
+        std::optional<double> first, last, low, high;
+        size_t failed = 0;
+        int32_t kind = -1;
+    };
+    const bool thinned = gate.samples.size() > marksPerChart;
+    std::vector<Column> columns;
+    int64_t columnOf = -1;
+    for (const RunSample& sample : gate.samples) {
+        const int64_t column = thinned ? static_cast<int64_t>(xOf(sample.epochMs)) : static_cast<int64_t>(columns.size());
+        if (columns.empty() || column != columnOf) {
+            columns.push_back({sample.epochMs, sample.epochMs, {}, {}, {}, {}, 0, -1});
+            columnOf = column;
+        }
+        Column& c = columns.back();
+        c.lastMs = sample.epochMs;
+        if (!sample.value) {
+            if (c.failed++ == 0) c.kind = sample.failureKind;
+            continue;
+        }
+        const double value = *sample.value;
+        if (!c.first) c.first = c.low = c.high = value;
+        c.low = std::min(*c.low, value);
+        c.high = std::max(*c.high, value);
+        c.last = value;
+    }
+    // The trace, broken after a column with a failed poll.
     std::string points;
     double lastY = 0;
     bool hasLast = false;
@@ -306,31 +340,42 @@ void writeChart(const RunRecord& run, size_t index, const GateFigures& figures, 
         points.clear();
         hasLast = false;
     };
-    for (const RunSample& sample : gate.samples) {
-        if (!sample.value) {
-            flush();
-            continue;
-        }
-        const double x = xOf(sample.epochMs), y = yOf(*sample.value);
-        if (gate.digital() && hasLast) points += coordinate(x) + "," + coordinate(lastY) + " ";
+    auto add = [&](double x, double y) {
+        if (gate.digital() && hasLast && y != lastY) points += coordinate(x) + "," + coordinate(lastY) + " ";
         points += coordinate(x) + "," + coordinate(y) + " ";
         lastY = y;
         hasLast = true;
+    };
+    for (const Column& c : columns) {
+        if (c.first) {
+            const double x = xOf(c.firstMs);
+            add(x, yOf(*c.first));
+            if (thinned) {
+                for (const double value : {*c.low, *c.high, *c.last})
+                    if (yOf(value) != lastY) add(x, yOf(value));
+            }
+        }
+        if (c.failed > 0) flush();
     }
     flush();
-    for (const RunSample& sample : gate.samples) {
-        const double x = xOf(sample.epochMs);
-        if (sample.value) {
-            out << "<circle class=\"sample\" cx=\"" << coordinate(x) << "\" cy=\"" << coordinate(yOf(*sample.value))
+    for (const Column& c : columns) {
+        const double x = xOf(c.firstMs);
+        if (!thinned && c.first)
+            out << "<circle class=\"sample\" cx=\"" << coordinate(x) << "\" cy=\"" << coordinate(yOf(*c.first))
                 << "\" r=\"2\"/>";
-        } else {
-            const bool known = sample.failureKind >= 0 && static_cast<size_t>(sample.failureKind) < run.failureKinds.size();
-            out << "<path class=\"failure\" d=\"M" << coordinate(x) << "," << failureLane << " l-4,9 h8 z\"><title>"
-                << at(run, sample.epochMs).clock() << " read failed: "
-                << htmlEscape(known ? run.failureKinds[static_cast<size_t>(sample.failureKind)] : "no message")
-                << "</title></path>";
-        }
+        if (c.failed == 0) continue;
+        const bool known = c.kind >= 0 && static_cast<size_t>(c.kind) < run.failureKinds.size();
+        out << "<path class=\"failure\" d=\"M" << coordinate(x) << "," << failureLane << " l-4,9 h8 z\"><title>";
+        if (c.failed == 1)
+            out << at(run, c.firstMs).clock() << " read failed: ";
+        else
+            out << c.failed << " reads failed from " << at(run, c.firstMs).clock() << " to " << at(run, c.lastMs).clock()
+                << ", the first: ";
+        out << htmlEscape(known ? run.failureKinds[static_cast<size_t>(c.kind)] : "no message") << "</title></path>";
     }
+    if (thinned)
+        out << "\n<text x=\"" << right << "\" y=\"" << (top - 2) << "\" text-anchor=\"end\">" << gate.samples.size()
+            << " polls, drawn by pixel column</text>";
     out << "\n";
     if (figures.answered == 0)
         out << "<text class=\"none\" x=\"" << ((left + right) / 2) << "\" y=\"" << ((top + bottom) / 2)
