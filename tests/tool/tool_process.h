@@ -10,6 +10,10 @@
 
 namespace tooltest {
 
+// The programs under test, as the suite's build names them.
+inline const std::string zurpm = ZURPM_TOOL_PATH;
+inline const std::string pcimsim = PCIMSIM_PATH;
+
 struct RunResult {
     int status = -1;  // exit status; -1 when it did not exit by itself
     std::string out;

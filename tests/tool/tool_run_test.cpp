@@ -13,13 +13,13 @@ namespace {
 
 using tooltest::Background;
 using tooltest::linesOf;
+using tooltest::pcimsim;
 using tooltest::run;
 using tooltest::RunResult;
 using tooltest::shown;
 using tooltest::TemporaryDirectory;
+using tooltest::zurpm;
 
-const std::string zurpm = ZURPM_TOOL_PATH;
-const std::string pcimsim = PCIMSIM_PATH;
 
 // One card with a PLC (station 3) and an I/O block (station 5).
 const char* const plantFile = R"(

@@ -21,13 +21,13 @@ namespace {
 using nlohmann::json;
 using tooltest::Background;
 using tooltest::linesOf;
+using tooltest::pcimsim;
 using tooltest::run;
 using tooltest::RunResult;
 using tooltest::shown;
 using tooltest::TemporaryDirectory;
+using tooltest::zurpm;
 
-const std::string zurpm = ZURPM_TOOL_PATH;
-const std::string pcimsim = PCIMSIM_PATH;
 const std::string examplePlant = ZURPM_EXAMPLES_DIR "/plant-two-cards.toml";
 
 std::vector<json> jsonLines(const std::string& out) {
