@@ -17,13 +17,13 @@ namespace {
 using nlohmann::json;
 using reporttest::HeadlessChromium;
 using tooltest::Background;
+using tooltest::pcimsim;
 using tooltest::run;
 using tooltest::RunResult;
 using tooltest::shown;
 using tooltest::TemporaryDirectory;
+using tooltest::zurpm;
 
-const std::string zurpm = ZURPM_TOOL_PATH;
-const std::string pcimsim = PCIMSIM_PATH;
 const std::string artifacts = REPORT_ARTIFACTS;
 
 // A PLC at station 3, an I/O block at station 5, and a PLC at station 4 that is not on the LAN.
