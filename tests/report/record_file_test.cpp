@@ -24,6 +24,7 @@ TEST(RecordFile, ReadsBackTheRunAsThePollKeptIt) {
     TemporaryDirectory place;
     place.write("r.jsonl", record);
     const zurtool::RunRecord run = zurtool::readRunFile(place.path() + "/r.jsonl");
+    EXPECT_TRUE(run.header.known);
     EXPECT_EQ(run.header.host, "PLANT-PC");
     EXPECT_EQ(run.header.driverVersion, "7.50");
     EXPECT_EQ(run.header.numberBase, 16);
@@ -62,6 +63,7 @@ TEST(RecordFile, LinesOfAPollWithoutHeaderAreARunToo) {
     ASSERT_EQ(run.gates.size(), 1u);
     EXPECT_EQ(run.polls(), 2u);
     EXPECT_EQ(run.header.started.iso(), "2026-12-08T07:00:00.500+00:00");
+    EXPECT_FALSE(run.header.known) << "the page must not claim a host, driver or cards it was not told";
     EXPECT_EQ(run.figures(run.gates[0]).changes, 1u);
 }
 

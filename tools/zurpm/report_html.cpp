@@ -151,6 +151,11 @@ void writeHeader(const RunRecord& run, std::ostream& out, size_t neverAnswered, 
     out << ", from " << htmlEscape(at(run, begin).iso()) << " for " << duration(end - begin) << ".</p>\n";
     out << "<p class=\"verdict\" id=\"verdict\">" << (run.gates.size() - neverAnswered) << " of " << run.gates.size()
         << " answered; " << neverAnswered << " never answered; " << neverChanged << " never changed.</p>\n";
+    if (!header.known) {
+        out << "<p>The record has no run header (JSON lines of a poll alone): where it ran, the driver, the "
+               "cards and zurPM.int are not known.</p>\n</header>\n";
+        return;
+    }
     out << "<dl class=\"run\">\n";
     const std::pair<const char*, std::string> facts[] = {
         {"Host", header.host},

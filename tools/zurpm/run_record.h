@@ -46,6 +46,7 @@ struct RunMessage {
 };
 
 struct RunHeader {
+    bool known = false;  // false: the run's lines came without a header; only `started` is set
     LocalTime started;
     std::string host;
     std::string command;        // the command line of the run

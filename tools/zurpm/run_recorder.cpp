@@ -50,6 +50,7 @@ std::vector<HostMessage> messagesOf(const nlohmann::json& list) {
 
 void readHeader(const nlohmann::json& object, RunRecord& run) {
     RunHeader& header = run.header;
+    header.known = true;
     if (const auto started = LocalTime::parse(object.value("time", std::string()))) header.started = *started;
     header.host = object.value("host", std::string());
     header.command = object.value("command", std::string());
@@ -129,6 +130,7 @@ RunRecorder::RunRecorder(DriverSession& session, const DriverLibrary& library, c
                          uint32_t intervalMs, const std::string& recordPath)
     : startMessages_(session.lastMessages()), recordPath_(recordPath) {
     RunHeader& header = run_.header;
+    header.known = true;
     header.started = timeNow();
     for (const HostMessage& message : startMessages_)
         run_.messages.push_back({header.started, message.level, message.text, {}});
