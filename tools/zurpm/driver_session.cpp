@@ -50,6 +50,7 @@ void DriverSession::deliver(int32_t level, const char* text) {
 
 int32_t DriverSession::call(int32_t command, void* record) {
     messages_.clear();
+    const ConsoleDiversion diversion(consoleLines);
     ZurRequest request{};
     request.context = &context_;
     request.command = command;
@@ -110,7 +111,6 @@ Transfer DriverSession::read(const DefinedGate& gate, int32_t count, ValueBuffer
     access.count = count;
     access.data = buffer.data();
     const bool single = count == 1 && !gate.item.isBlock();
-    const ConsoleDiversion diversion(consoleLines);
     Transfer transfer;
     transfer.result = call(single ? ZUR_CMD_READ_SINGLE : ZUR_CMD_READ, &access);
     transfer.messages = messages_;
@@ -122,7 +122,6 @@ Transfer DriverSession::write(const DefinedGate& gate, int32_t count, ValueBuffe
     access.hardwareAddress = gate.address;
     access.count = count;
     access.data = buffer.data();
-    const ConsoleDiversion diversion(consoleLines);
     Transfer transfer;
     transfer.result = call(gate.item.isBlock() ? ZUR_CMD_WRITE : ZUR_CMD_WRITE_SINGLE, &access);
     transfer.messages = messages_;

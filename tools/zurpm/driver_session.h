@@ -52,7 +52,7 @@ public:
 
     // Receives each message as it comes, besides keeping it (null: kept only).
     std::function<void(const HostMessage&)> echo;
-    // Where the driver's console lines go during reads and writes.
+    // Where the driver's console lines go during its requests.
     ConsoleLines consoleLines = ConsoleLines::keep;
 
     DriverInfo describe();                  // command 14

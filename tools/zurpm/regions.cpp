@@ -41,21 +41,21 @@ constexpr int32_t pointBlock = largestBlockOfAnyRegion;
 constexpr int32_t blockDataPointBlock = 128;
 
 constexpr std::array<Region, 15> regions{{
-    {'9', 'R', 8, 8, ElementShape::word, wordBlock, false},
-    {'9', 'L', 10, 10, ElementShape::word, wordBlock, false},
-    {'9', 'O', 12, 12, ElementShape::word, wordBlock, false},
-    {'9', 'F', 8, 8, ElementShape::float32, floatBlock, false},
-    {'9', 'I', 70, 70, ElementShape::point, pointBlock, true},
-    {'9', 'Q', 72, 72, ElementShape::point, pointBlock, true},
-    {'9', 'T', 74, 74, ElementShape::point, pointBlock, true},
-    {'9', 'M', 76, 76, ElementShape::point, pointBlock, true},
-    {'9', 'A', 78, 78, ElementShape::point, pointBlock, true},
-    {'9', 'B', 80, 80, ElementShape::point, pointBlock, true},
-    {'9', 'C', 82, 82, ElementShape::point, pointBlock, true},
-    {'9', 'D', 84, 84, ElementShape::point, pointBlock, true},
-    {'9', 'G', 86, 86, ElementShape::point, pointBlock, true},
-    {'G', 'A', 130, 130, ElementShape::word, wordBlock, false},
-    {'G', 'D', 128, 129, ElementShape::point, blockDataPointBlock, true},
+    {'9', 'R', 8, ElementShape::word, wordBlock, false},
+    {'9', 'L', 10, ElementShape::word, wordBlock, false},
+    {'9', 'O', 12, ElementShape::word, wordBlock, false},
+    {'9', 'F', 8, ElementShape::float32, floatBlock, false},
+    {'9', 'I', 70, ElementShape::point, pointBlock, true},
+    {'9', 'Q', 72, ElementShape::point, pointBlock, true},
+    {'9', 'T', 74, ElementShape::point, pointBlock, true},
+    {'9', 'M', 76, ElementShape::point, pointBlock, true},
+    {'9', 'A', 78, ElementShape::point, pointBlock, true},
+    {'9', 'B', 80, ElementShape::point, pointBlock, true},
+    {'9', 'C', 82, ElementShape::point, pointBlock, true},
+    {'9', 'D', 84, ElementShape::point, pointBlock, true},
+    {'9', 'G', 86, ElementShape::point, pointBlock, true},
+    {'G', 'A', 130, ElementShape::word, wordBlock, false},
+    {'G', 'D', 128, ElementShape::point, blockDataPointBlock, true},
 }};
 
 constexpr size_t typePosition = 2;

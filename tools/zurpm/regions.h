@@ -25,8 +25,7 @@ struct Memory {
 struct Region {
     char plcType;  // '9' Series 90 PLC memory, 'G' Genius I/O block data
     char letter;   // region letter, upper case
-    int32_t memoryType;       // of a single gate
-    int32_t blockMemoryType;  // of a block gate
+    int32_t memoryType;       // of a single gate (a block of region GD has 129)
     ElementShape shape;
     int32_t largestBlock;     // elements of the longest block gate
     bool blockStartsOnByte;   // a block starts on a byte boundary (points), and above 128 points

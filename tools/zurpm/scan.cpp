@@ -230,6 +230,7 @@ int runScan(const CommonOptions& common, const ScanOptions& options) {
     DriverLibrary library(common.driverPath);
     DriverSession session(library);
     echoMessagesToStandardError(session);
+    session.consoleLines = ConsoleLines::toStandardError;
     startDriver(session);
     const std::vector<int32_t> numbers = session.configuredCardNumbers();
     std::vector<ScanCard> cards = cardsFromStart(session.lastMessages(), numbers);
@@ -279,6 +280,7 @@ int runScan(const CommonOptions& common, const ScanOptions& options) {
             std::cout.flush();
         }
     }
+    session.consoleLines = ConsoleLines::toStandardError;
     printClosingSummary(statistics, format);
     session.stop();
     return status;
