@@ -7,6 +7,8 @@ set -euo pipefail
 
 want=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev libtomlplusplus-dev
       nlohmann-json3-dev clang libclang-rt-14-dev)
+# The report suite's browser, which judges the page.
+want+=(chromium)
 if [[ "${1:-}" == "windows" ]]; then
   want+=(g++-mingw-w64-i686 wine wine32:i386)
 fi

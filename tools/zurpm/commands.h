@@ -10,6 +10,7 @@ namespace zurtool {
 
 struct CommonOptions {
     std::string driverPath;  // empty: beside zurpm, then the loader's search path
+    std::string commandLine; // as typed, for the report's header
 };
 
 int runInfo(const CommonOptions& common);
@@ -48,6 +49,8 @@ struct PollOptions {
     std::string format;
     bool csv = false;
     bool noGroup = false;
+    std::string reportPath;  // the commissioning report, written at the end
+    std::string recordPath;  // JSON lines of the run, written as it goes
 };
 int runPoll(const CommonOptions& common, const PollOptions& options);
 
@@ -62,7 +65,15 @@ struct DemoOptions {
     uint32_t seconds = 20;
     uint32_t intervalMs = 500;
     bool csv = false;
+    std::string reportPath;
+    std::string recordPath;
 };
 int runDemo(const CommonOptions& common, const DemoOptions& options);
+
+struct ReportOptions {
+    std::string recordPath;  // JSON lines of a poll
+    std::string output;      // empty: the record's name with .html
+};
+int runReport(const CommonOptions& common, const ReportOptions& options);
 
 }  // namespace zurtool

@@ -22,6 +22,8 @@
 #include "pcimemu/device_server.h"
 #include "pcimemu/plant_file.h"
 #include "poll_loop.h"
+#include "report_html.h"
+#include "run_recorder.h"
 #include "tool_common.h"
 #include "tool_error.h"
 
@@ -113,6 +115,10 @@ int runDemo(const CommonOptions& common, const DemoOptions& options) {
         pcimemu::parsePlantFile(demo::plantText, "demo plant", error);
     if (!plantFile) throw unavailable("the demo plant is not sound: " + error);
 
+    // The report and the record go where the engineer is, not into the demo's directory.
+    auto here = [](const std::string& path) { return path.empty() ? path : std::filesystem::absolute(path).string(); };
+    const std::string reportPath = here(options.reportPath);
+    const std::string recordPath = here(options.recordPath);
     DemoPlace place;
     {
         std::ofstream configuration(place.directory() / configurationFileName);
@@ -132,12 +138,16 @@ int runDemo(const CommonOptions& common, const DemoOptions& options) {
 
     catchStopSignals();
     int status = exitDone;
+    std::optional<RunRecord> report;
     {
         DriverSession session(library);
         echoMessagesToStandardError(session);
         std::cerr << "zurpm demo: plant served at " << place.socket().string()
                   << "; starting the driver on two cards (about 7 s)\n";
         startDriver(session);
+        std::optional<RunRecorder> recorder;
+        if (!reportPath.empty() || !recordPath.empty())
+            recorder.emplace(session, library, common.commandLine, options.intervalMs, recordPath);
         std::vector<DefinedGate> gates;
         if (!defineGates(session, demo::gateList(), gates)) {
             status = exitRefused;
@@ -148,11 +158,18 @@ int runDemo(const CommonOptions& common, const DemoOptions& options) {
             settings.title = "zurpm demo";
             const bool terminal = prepareTerminalOutput();
             settings.output = options.csv ? OutputFormat::csv : (terminal ? OutputFormat::table : OutputFormat::lines);
+            if (recorder) {
+                recorder->setGates(gates);
+                settings.onReading = [&](const PollReading& reading) { recorder->observe(reading); };
+                settings.onEnd = [&](const LinkStatistics& statistics) { recorder->finish(statistics); };
+            }
             status = pollGates(session, gates, settings);
         }
         session.stop();
+        if (recorder && !reportPath.empty()) report = recorder->run();
     }
     server.stop();
+    if (report) writeReportFile(*report, reportPath);
     return status;
 }
 

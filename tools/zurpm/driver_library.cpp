@@ -166,6 +166,17 @@ void sleepMilliseconds(uint32_t ms) {
 #endif
 }
 
+std::string hostName() {
+#if defined(_WIN32)
+    char name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    DWORD length = sizeof name;
+    return GetComputerNameA(name, &length) ? std::string(name, length) : std::string();
+#else
+    char name[256] = {};
+    return gethostname(name, sizeof name - 1) == 0 ? std::string(name) : std::string();
+#endif
+}
+
 ConsoleDiversion::ConsoleDiversion(ConsoleLines where) {
     if (where == ConsoleLines::keep) return;
     std::fflush(stdout);

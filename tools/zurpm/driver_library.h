@@ -38,6 +38,8 @@ const char* driverLibraryName();
 std::string deviceLocationHint();
 
 void sleepMilliseconds(uint32_t ms);
+// The computer's name, as the network knows it; empty when the system does not say.
+std::string hostName();
 
 // Where the driver's console lines (the listing of active devices after "Device %d not found on
 // network") go while a diversion lives: to standard error, so that standard output carries values

@@ -33,6 +33,7 @@ int main(int argc, char** argv) {
     app.require_subcommand(1);
 
     CommonOptions common;
+    for (int i = 0; i < argc; ++i) common.commandLine += (i == 0 ? "zurpm" : std::string(" ") + argv[i]);
     app.add_option("--driver", common.driverPath, "driver library to load instead of the one found by name");
 
     CLI::App* info = app.add_subcommand("info", "the driver's name and banner");
@@ -68,6 +69,8 @@ int main(int argc, char** argv) {
     pollCommand->add_option("--count,-n", poll.count, "number of polls (default: until Ctrl-C)");
     addFormat(pollCommand, poll.format, poll.csv);
     pollCommand->add_flag("--no-group", poll.noGroup, "read gate by gate instead of in blocks");
+    pollCommand->add_option("--record", poll.recordPath, "keep every poll as JSON lines in this file");
+    pollCommand->add_option("--report", poll.reportPath, "write the commissioning report (HTML) at the end");
 
     ScanOptions scan;
     CLI::App* scanCommand = app.add_subcommand("scan", "start the driver here and show what is on each card's LAN");
@@ -79,6 +82,14 @@ int main(int argc, char** argv) {
     demoCommand->add_option("--seconds,-s", demo.seconds, "how long to poll (default 20)");
     demoCommand->add_option("--interval,-i", demo.intervalMs, "milliseconds between polls (default 500)");
     demoCommand->add_flag("--csv", demo.csv, "CSV lines instead of a table or plain lines");
+    demoCommand->add_option("--record", demo.recordPath, "keep every poll as JSON lines in this file");
+    demoCommand->add_option("--report", demo.reportPath, "write the commissioning report (HTML) at the end");
+
+    ReportOptions report;
+    CLI::App* reportCommand =
+        app.add_subcommand("report", "write the commissioning report (HTML) of a poll kept with --record");
+    reportCommand->add_option("RECORD", report.recordPath, "JSON lines of zurpm poll --record")->required();
+    reportCommand->add_option("--output,-o", report.output, "the page to write (default: RECORD with .html)");
 
     if (argc <= 1) {
         std::cout << app.help();
@@ -104,6 +115,7 @@ int main(int argc, char** argv) {
         if (pollCommand->parsed()) return runPoll(common, poll);
         if (scanCommand->parsed()) return runScan(common, scan);
         if (demoCommand->parsed()) return runDemo(common, demo);
+        if (reportCommand->parsed()) return runReport(common, report);
     } catch (const ToolError& error) {
         std::cout.flush();
         std::cerr << "zurpm: " << error.what() << "\n";

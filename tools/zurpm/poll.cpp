@@ -4,6 +4,8 @@
 #include "driver_library.h"
 #include "driver_session.h"
 #include "poll_loop.h"
+#include "report_html.h"
+#include "run_recorder.h"
 #include "tool_common.h"
 #include "tool_error.h"
 
@@ -21,6 +23,9 @@ int runPoll(const CommonOptions& common, const PollOptions& options) {
     echoMessagesToStandardError(session);
     session.consoleLines = ConsoleLines::toStandardError;
     startDriver(session);
+    std::optional<RunRecorder> recorder;
+    if (!options.reportPath.empty() || !options.recordPath.empty())
+        recorder.emplace(session, library, common.commandLine, options.intervalMs, options.recordPath);
     std::vector<DefinedGate> gates;
     if (!defineGates(session, items, gates)) return exitRefused;
 
@@ -29,8 +34,14 @@ int runPoll(const CommonOptions& common, const PollOptions& options) {
     settings.count = options.count;
     settings.output = format;
     settings.group = !options.noGroup;
+    if (recorder) {
+        recorder->setGates(gates);
+        settings.onReading = [&](const PollReading& reading) { recorder->observe(reading); };
+        settings.onEnd = [&](const LinkStatistics& statistics) { recorder->finish(statistics); };
+    }
     const int status = pollGates(session, gates, settings);
     session.stop();
+    if (!options.reportPath.empty()) writeReportFile(recorder->run(), options.reportPath);
     return status;
 }
 

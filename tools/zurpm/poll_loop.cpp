@@ -188,6 +188,7 @@ int pollGates(DriverSession& session, const std::vector<DefinedGate>& gates, con
             if (!transfer.done()) lastPollFailed = true;
             const std::vector<GateValue> values =
                 transfer.done() ? takeValues(reading.buffer, gate.item.kind, count) : std::vector<GateValue>{};
+            if (settings.onReading) settings.onReading({poll, g, gate, transfer, values, reading.ms});
             for (int32_t i = 0; i < count; ++i) {
                 PollRow& row = rows[firstRow[g] + static_cast<size_t>(i)];
                 row.status = status;
@@ -211,6 +212,7 @@ int pollGates(DriverSession& session, const std::vector<DefinedGate>& gates, con
         else
             printLines(rows, settings.output, timeOfDay());
     }
+    if (settings.onEnd) settings.onEnd(statistics);
     printClosingSummary(statistics, settings.output);
     session.echo = std::move(echo);
     return lastPollFailed ? exitRefused : exitDone;

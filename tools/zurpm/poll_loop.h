@@ -5,14 +5,27 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "driver_session.h"
+#include "gate_values.h"
+#include "link_stats.h"
 #include "tool_common.h"
 
 namespace zurtool {
+
+// One read of one gate as the loop made it, for whoever keeps the run.
+struct PollReading {
+    uint32_t poll = 0;  // from 0
+    size_t gateIndex = 0;
+    const DefinedGate& gate;
+    const Transfer& transfer;
+    const std::vector<GateValue>& values;  // empty when the read failed
+    double requestMs = 0;
+};
 
 struct PollSettings {
     uint32_t intervalMs = 1000;
@@ -21,6 +34,8 @@ struct PollSettings {
     OutputFormat output = OutputFormat::lines;
     bool group = true;  // block reads where the gates allow
     std::string title = "zurpm poll";
+    std::function<void(const PollReading&)> onReading;  // after each read; may be empty
+    std::function<void(const LinkStatistics&)> onEnd;    // the run's counts, when it ends; may be empty
 };
 
 // From now on, Ctrl-C and SIGTERM ask the poll loop to stop instead of ending the process.

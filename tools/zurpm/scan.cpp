@@ -48,8 +48,8 @@ std::string firstWord(const std::string& text) {
     return text.substr(0, end);
 }
 
-// The start's messages, divided among the configured cards: each card's part begins with its
-// "Starting Card" line; what comes before the first (the configuration warning) belongs to all.
+}  // namespace
+
 std::vector<ScanCard> cardsFromStart(const std::vector<HostMessage>& messages, const std::vector<int32_t>& numbers) {
     std::vector<ScanCard> cards;
     std::vector<HostMessage> preamble;
@@ -78,6 +78,8 @@ std::vector<ScanCard> cardsFromStart(const std::vector<HostMessage>& messages, c
     }
     return cards;
 }
+
+namespace {
 
 double millisecondsSince(Clock::time_point begin) {
     return std::chrono::duration<double, std::milli>(Clock::now() - begin).count();

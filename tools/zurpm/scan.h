@@ -22,6 +22,11 @@ struct ScanCard {
     std::vector<HostMessage> messages;  // the driver's messages of this card's start
 };
 
+// The start's messages, divided among the configured cards (`numbers`, from the context's slots):
+// each card's part begins with its "Starting Card" line; what comes before the first (the
+// configuration warning) belongs to all.
+std::vector<ScanCard> cardsFromStart(const std::vector<HostMessage>& messages, const std::vector<int32_t>& numbers);
+
 enum class DeviceKind { absent, plc, block, silent, card };
 
 // "absent", "plc", "block", "silent", "card", as the scan shows them and JSON lines carry them
