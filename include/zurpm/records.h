@@ -68,7 +68,9 @@ typedef struct GateDefinition {
  *                                                                block read as 0
  *
  * So a block of 100 points needs 13 bytes, not 100 / 8 = 12. A read that fails leaves the
- * buffer as it was; a write never changes it. */
+ * buffer as it was; a write never changes it. A gate that is one bit of a word is written by
+ * reading the word, changing the bit and writing the word, with command 7 and with command 10
+ * alike (count is not used): its value is the one value above, 0 or 1. */
 typedef struct GateAccess {
     int32_t hostReserved0;
     int32_t hostReserved4;

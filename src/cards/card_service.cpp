@@ -55,8 +55,8 @@ constexpr ConfigurationVerdict configurationVerdicts[] = {
 constexpr const char* configurationErrorMessage = "ZURPM Error: PCIM configuration error returned\n";
 constexpr const char* configurationPendingMessage = "ZURPM Error: PCIM configuration never accepted";
 
-// A time-out below 0 expires at once: every request to the card would fail. Said at start, where
-// the operator looks for what zurPM.int did.
+// A time-out below 0 expires at once: every datagram, and every request that has to wait for the
+// card, would fail. Said at start, where the operator looks for what zurPM.int did.
 struct TimeoutField {
     int32_t CardConfig::*field;
     const char* message;
@@ -65,7 +65,7 @@ constexpr TimeoutField timeoutFields[] = {
     {&CardConfig::replyTimeoutMs,
      "ZURPM Warning: Reply time-out of PCIM card %d is %d ms: every datagram to the card will fail"},
     {&CardConfig::accessTimeoutMs,
-     "ZURPM Warning: Access time-out of PCIM card %d is %d ms: every request to the card will fail"},
+     "ZURPM Warning: Access time-out of PCIM card %d is %d ms: requests that wait for the card will fail"},
 };
 
 void warnOfNegativeTimeouts(const CardConfig* card, int cardNumber) {

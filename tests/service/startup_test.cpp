@@ -442,7 +442,7 @@ TEST(Start, NegativeTimeOutsAreNamedAtStart) {
     const std::string reply = "32: ZURPM Warning: Reply time-out of PCIM card ";
     const std::string access = "32: ZURPM Warning: Access time-out of PCIM card ";
     const std::string datagrams = " ms: every datagram to the card will fail";
-    const std::string requests = " ms: every request to the card will fail";
+    const std::string requests = " ms: requests that wait for the card will fail";
     struct Row {
         const char* file;
         Lines warnings;

@@ -31,7 +31,6 @@ namespace zurpm::platform {
 
 namespace {
 
-
 constexpr const char* socketVariable = "XPORTIO_SOCKET";
 constexpr const char* socketDefaultPath = "XPORTIO";
 

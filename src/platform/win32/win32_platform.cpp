@@ -20,10 +20,11 @@ constexpr const char* portDevicePath = "\\\\.\\XPORTIO";
 
 HANDLE asHandle(intptr_t device) { return reinterpret_cast<HANDLE>(device); }
 
-// Sleep(1) lasts until the system timer next ticks: 15.6 ms by default, and from Windows 10 2004 on
-// whatever other processes asked for. The card transport polls with 1 ms sleeps, so the driver asks
-// for a 1 ms timer exactly while it holds the device (from command 1 to command 11), and gives back
-// only a request that was granted.
+// Sleep(1) lasts until the system timer next ticks: every 15.6 ms by default. Before Windows 10
+// version 2004 the timer ran at whatever any process had asked for; since then a process gets only
+// what it asks for itself. The card transport polls with 1 ms sleeps, so the driver asks for a 1 ms
+// timer exactly while it holds the device (from command 1 to command 11), and gives back only a
+// request that was granted.
 constexpr UINT timerPeriodMs = 1;
 bool timerPeriodHeld = false;
 
