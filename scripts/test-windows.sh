@@ -9,7 +9,14 @@
 # qemu-user-static and wine64 when missing, registers qemu for 32-bit ELF programs with the
 # kernel's binfmt_misc, and lets the 64-bit Wine build the prefix natively, where the 32-bit
 # test programs run as they would on a 64-bit Windows.
+#
+#   scripts/test-windows.sh             all of it
+#   scripts/test-windows.sh --prepare   the build and the prefix only (scripts/test.sh runs this
+#                                       beside the Linux suites, which mostly wait on real time)
+#   scripts/test-windows.sh --run       the tests only, on what --prepare made
 set -euo pipefail
+stage=${1:-all}
+case $stage in all|--prepare|--run) ;; *) echo "usage: $0 [--prepare|--run]" >&2; exit 2 ;; esac
 cd "$(dirname "$0")/.."
 root=$PWD
 build=$root/build/windows
@@ -50,9 +57,11 @@ if ! runs_32bit; then
   runs_32bit || { echo "error: Wine's 32-bit loader still does not start" >&2; exit 1; }
 fi
 
-cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-i686.cmake" -DCMAKE_BUILD_TYPE=Release \
-  -DZURPM_SANITIZE=OFF -DZURPM_BENCHMARKS=OFF -DZURPM_WINEPREFIX="$build/wineprefix"
-cmake --build "$build" -j"$jobs"
+if [[ $stage != --run ]]; then
+  cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-i686.cmake" -DCMAKE_BUILD_TYPE=Release \
+    -DZURPM_SANITIZE=OFF -DZURPM_BENCHMARKS=OFF -DZURPM_WINEPREFIX="$build/wineprefix"
+  cmake --build "$build" -j"$jobs"
+fi
 
 # The prefix: made (or brought up to date) once here, with a generous time limit, and kept alive by
 # a persistent wineserver for the whole ctest run so that every test program finds Windows already
@@ -81,5 +90,6 @@ for program in zurpm_windows_abi_tests.exe zurpm_windows_abi_xp.exe; do
   "${reg[@]}" add "$app\\$program\\DllOverrides" /v winmm /d native /f >/dev/null
 done
 "${reg[@]}" add "$app\\zurpm_windows_abi_xp.exe" /v Version /d winxp /f >/dev/null
+[[ $stage == --prepare ]] && exit 0
 
 ctest --test-dir "$build" --output-on-failure -j"$jobs" --timeout 1200

@@ -1,6 +1,6 @@
 # The release package as a plant engineer gets it: made with CPack from the cross build, unpacked
-# into an empty folder, its layout checked, and its zurpm.exe run from there under Wine (info and
-# check read the folder's own zurPM.int).
+# into an empty folder, its layout checked, and its zurpm.exe run from there under Wine (info;
+# check, which reads the folder's own zurPM.int; report, of a run recorded on Linux).
 #   cmake -DBUILD=<build dir> -DCPACK=<cpack> -DPACKAGE=<zip name without .zip> -DWINE=<a|b|c> -P check_package.cmake
 cmake_minimum_required(VERSION 3.20)
 string(REPLACE "|" ";" wine "${WINE}")
@@ -54,6 +54,14 @@ run_packaged(0 "driver +GE Genius PCIM Lan.*library +[^\n]*package-test.tools.zu
 # with the driver's level-8 message.
 run_packaged(1 "number base 10.*station 5, memory 8[^\n]*offset 9.*refused \\[8\\] ZURPM Error: The selected PLC type X is not valid"
              check 059R00010 05XR00010)
-# No XPORTIO kernel driver here: the driver's own message, and the tool's exit status for it.
-run_packaged(3 "\\[32\\] ZURPM Error: Unable to open XPORTIO.SYS.*XPORTIO kernel driver" read 059R00010)
+# The commissioning report of a run recorded on Linux (the example plant, three polls of four gate
+# elements), made on Windows.
+file(COPY ${CMAKE_CURRENT_LIST_DIR}/example-plant-run.jsonl DESTINATION ${unpacked})
+run_packaged(0 "4 gate elements, 3 polls" report example-plant-run.jsonl -o run.html)
+file(READ ${unpacked}/run.html page)
+string(REGEX MATCHALL "<figure class=\"chart" charts "${page}")
+list(LENGTH charts chart_count)
+if(NOT chart_count EQUAL 4 OR NOT page MATCHES "data-gate=\"34GD00001\"")
+  message(FATAL_ERROR "the report zurpm.exe wrote has ${chart_count} charts, not 4 with one of 34GD00001")
+endif()
 message(STATUS "${zip}: ${files}")
