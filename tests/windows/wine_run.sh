@@ -17,9 +17,15 @@ export WINEDEBUG=${WINEDEBUG:--all} WINEDLLOVERRIDES="mscoree,mshtml="
 
 out=$(mktemp) err=$(mktemp)
 trap 'rm -f "$out" "$err"' EXIT
-wine "$@" > >(tee "$out") 2> >(tee "$err" >&2)
-status=$?
-wait  # for the two tees
+# Both streams reach ctest as they come (a program that hangs still shows what it said) and are
+# kept for the verdict below.
+exec 3> >(tee "$err" >&2)
+err_tee=$!
+wine "$@" 2>&3 | tee "$out"
+status=${PIPESTATUS[0]}
+exec 3>&-
+# A process that Wine started for the program (its debugger) may hold standard error a moment longer.
+for _ in {1..50}; do kill -0 $err_tee 2>/dev/null || break; sleep 0.1; done
 (( status <= 128 )) && exit $status
 
 signal=$((status - 128))
