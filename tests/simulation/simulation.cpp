@@ -156,7 +156,7 @@ private:
     // A global-data access is served while the card grants its tables.
     void watchGrant() {
         const int card = slotOf(*current_).card;
-        if (current_->expected.memoryType >= 128 && card >= 0 && bench_->plant.readByte(card, map::lockoutGranted) != 0) {
+        if (zurpm::isGeniusBlockData(current_->expected.memoryType) && card >= 0 && bench_->plant.readByte(card, map::lockoutGranted) != 0) {
             served_ = image(*current_, currentCount_);
             servedForged_ = false;
         }
@@ -309,8 +309,8 @@ std::optional<Image> Simulation::image(const Gate& gate, int32_t count) {
     const HardwareAddress& a = gate.expected;
     const int card = slotOf(gate).card;
     const auto device = static_cast<uint8_t>(a.station % 32);
-    pcimemu::Plc* plc = card >= 0 && a.memoryType < 128 ? bench_->plant->plc(card, device) : nullptr;
-    if (card < 0 || a.offset < 0 || (a.memoryType < 128 && plc == nullptr)) return std::nullopt;
+    pcimemu::Plc* plc = card >= 0 && !zurpm::isGeniusBlockData(a.memoryType) ? bench_->plant->plc(card, device) : nullptr;
+    if (card < 0 || a.offset < 0 || (!zurpm::isGeniusBlockData(a.memoryType) && plc == nullptr)) return std::nullopt;
     // The card's own table once the driver has learned the card's number from a handshake.
     const bool own = knowsOwn_[a.station / 32] && device == cards_[size_t(card)].ownDeviceNumber;
     const uint8_t* table = bench_->plant.window(card) + (own ? map::ownOutputTable : map::inputTable(device));
@@ -355,7 +355,7 @@ std::optional<Image> Simulation::image(const Gate& gate, int32_t count) {
 // A card that reports completion for a datagram its device refused: what follows is the card's lie.
 bool Simulation::forged(const Gate& gate) {
     const int card = slotOf(gate).card;
-    if (card < 0 || gate.expected.memoryType >= 128) return false;
+    if (card < 0 || zurpm::isGeniusBlockData(gate.expected.memoryType)) return false;
     for (const auto& device : cards_[size_t(card)].devices) {
         if (device.number != gate.expected.station % 32) continue;
         const auto& status = bench_->plant.faults(card, device.number).completionStatus;
@@ -417,7 +417,7 @@ void Simulation::access(const Gate& gate, int32_t command, int which) {
 
     const Slot& slot = slotOf(gate);
     const uint32_t access = uint32_t(std::max(slot.accessMs, 0)), reply = uint32_t(std::max(slot.replyMs, 0));
-    const uint32_t transport = gate.expected.memoryType >= 128 ? access + 3 : access + reply + 5;
+    const uint32_t transport = zurpm::isGeniusBlockData(gate.expected.memoryType) ? access + 3 : access + reply + 5;
     const bool bitOfWordWrite = write && isWordMemory(gate.expected.memoryType) && gate.expected.width == 1;
     current_ = &gate;
     currentCount_ = count;
@@ -454,7 +454,7 @@ void Simulation::access(const Gate& gate, int32_t command, int which) {
 
     // Reads: the bytes as the driver left them, against the memory when the card served them.
     // Writes: the value as the driver takes it, against the memory when the card took it.
-    const std::optional<Image> plant = write && gate.expected.memoryType >= 128 ? image(gate, count) : served_;
+    const std::optional<Image> plant = write && zurpm::isGeniusBlockData(gate.expected.memoryType) ? image(gate, count) : served_;
     check(plant.has_value(), "answered 0, but no card served " + gate.address + " from a memory that is there");
     if (!plant) return;
     const size_t end = std::min(buffer.size(), plant->at + plant->bytes.size());
