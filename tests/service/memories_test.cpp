@@ -1,11 +1,13 @@
-// The table of memories (zurpm/memories.h) against both sides of the bus: the PLC's own selectors
-// in the emulator must be the driver's codes, counted alike, and every region of the table, defined
-// and read through ZurMain, must reach the emulated plant with its codes and lengths.
+// The table of memories (zurpm/memories.h) against both sides of the bus: the packet builder's
+// groups and the PLC's own selectors in the emulator must be the table's codes, counted alike, and
+// every region of the table, defined and read through ZurMain, must reach the emulated plant with
+// its codes and lengths.
 #include <gtest/gtest.h>
 
 #include <iterator>
 #include <vector>
 
+#include "exchange/packet_layout.h"
 #include "pcimemu/series90_map.h"
 #include "service_support.h"
 #include "zurpm/memories.h"
@@ -61,6 +63,30 @@ constexpr bool selectorsAreDriverCodes() {
     return true;
 }
 
+// The packet builder's groups of codes (exchange/packet_layout.h) follow the table: words travel as
+// words, points as points, Genius block data through the global-data tables, and no byte-mode
+// code is a gate's.
+constexpr bool packetGroupsFollowTheTable() {
+    using zurpm::PacketGroup;
+    for (const MemoryRegion& row : zurpm::memoryRegions) {
+        const bool genius = row.plcType == zurpm::plcTypeGeniusBlock;
+        for (const int32_t code : {row.code, row.blockCode}) {
+            const zurpm::CodeGroup entry = zurpm::codeGroupOf(code);
+            if (entry.group == PacketGroup::none || entry.globalData != genius) return false;
+            if ((zurpm::unitOfCode(row, code) == MemoryUnit::word) != (entry.group == PacketGroup::words)) return false;
+        }
+        if (row.byteModeCode != 0 && zurpm::codeGroupOf(row.byteModeCode).group != PacketGroup::none) return false;
+    }
+    for (const zurpm::CodeGroup& entry : zurpm::codeGroups) {
+        bool known = false;
+        for (const MemoryRegion& row : zurpm::memoryRegions)
+            known = known || row.code == entry.code || row.blockCode == entry.code;
+        if (!known) return false;
+    }
+    return true;
+}
+
+static_assert(packetGroupsFollowTheTable(), "exchange/packet_layout.h groups a code otherwise than zurpm/memories.h");
 static_assert(driverCodesAreSelectors(), "a code of zurpm/memories.h that the emulated PLC does not know alike");
 static_assert(selectorsAreDriverCodes(), "a selector of series90_map.h that zurpm/memories.h lacks");
 
