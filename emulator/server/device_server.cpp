@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "pcimemu/card_map.h"
+#include "zurpm/little_endian.h"
 #include "plant_clock.h"
 #include "window_memory.h"
 
@@ -28,17 +29,6 @@ constexpr size_t requestHeaderSize = 12;
 constexpr uint32_t inputLimit = 64 * 1024;
 // How long a reply may wait for a client that does not read before the client is dropped.
 constexpr int replyPatienceMs = 5000;
-
-uint32_t getU32(const uint8_t* from) {
-    return static_cast<uint32_t>(from[0]) | static_cast<uint32_t>(from[1]) << 8 |
-           static_cast<uint32_t>(from[2]) << 16 | static_cast<uint32_t>(from[3]) << 24;
-}
-
-uint64_t getU64(const uint8_t* from) { return getU32(from) | static_cast<uint64_t>(getU32(from + 4)) << 32; }
-
-void putU32(uint8_t* to, uint32_t value) {
-    for (int i = 0; i < 4; ++i) to[i] = static_cast<uint8_t>(value >> (8 * i));
-}
 
 // Sends every byte, the descriptor (if any) with the first of them. False: the client is gone or
 // does not read.
@@ -76,7 +66,7 @@ bool sendAll(int socket, const uint8_t* bytes, size_t count, int descriptor) {
 
 bool sendGreeting(int socket, uint32_t greeting) {
     uint8_t bytes[4];
-    putU32(bytes, greeting);
+    zurpm::putLittle32(bytes, greeting);
     return sendAll(socket, bytes, sizeof bytes, -1);
 }
 
@@ -247,9 +237,9 @@ int DeviceServer::readFromClient() {
     size_t used = 0;
     while (pending_.size() - used >= requestHeaderSize) {
         const uint8_t* header = pending_.data() + used;
-        const uint32_t code = getU32(header);
-        const uint32_t inputLength = getU32(header + 4);
-        const uint32_t outputLength = getU32(header + 8);
+        const uint32_t code = zurpm::getLittle32(header);
+        const uint32_t inputLength = zurpm::getLittle32(header + 4);
+        const uint32_t outputLength = zurpm::getLittle32(header + 8);
         if (inputLength > inputLimit) return 1;
         if (pending_.size() - used < requestHeaderSize + inputLength) break;
         const std::vector<uint8_t> input(header + requestHeaderSize, header + requestHeaderSize + inputLength);
@@ -263,11 +253,11 @@ int DeviceServer::readFromClient() {
 void DeviceServer::replyToMap(const std::vector<uint8_t>& input, ServedRequest& served, int& descriptor) {
     if (input.size() != cardmap::mapRequestSize) return;
     const uint8_t* request = input.data();
-    const uint32_t interfaceType = getU32(request + cardmap::mapRequestInterfaceType);
-    const uint32_t busNumber = getU32(request + cardmap::mapRequestBusNumber);
-    const uint64_t physicalAddress = getU64(request + cardmap::mapRequestPhysicalAddress);
-    const uint32_t addressSpace = getU32(request + cardmap::mapRequestAddressSpace);
-    const uint32_t length = getU32(request + cardmap::mapRequestLength);
+    const uint32_t interfaceType = zurpm::getLittle32(request + cardmap::mapRequestInterfaceType);
+    const uint32_t busNumber = zurpm::getLittle32(request + cardmap::mapRequestBusNumber);
+    const uint64_t physicalAddress = zurpm::getLittle64(request + cardmap::mapRequestPhysicalAddress);
+    const uint32_t addressSpace = zurpm::getLittle32(request + cardmap::mapRequestAddressSpace);
+    const uint32_t length = zurpm::getLittle32(request + cardmap::mapRequestLength);
     std::lock_guard<std::mutex> hold(plantLock_);
     const std::optional<Plant::Mapping> mapping =
         plant_->map(physicalAddress, length, interfaceType, busNumber, addressSpace);
@@ -285,7 +275,7 @@ void DeviceServer::replyToMap(const std::vector<uint8_t>& input, ServedRequest& 
 
 void DeviceServer::replyToUnmap(const std::vector<uint8_t>& input, ServedRequest& served) {
     if (input.size() != 4 && input.size() != 8) return;
-    const uint64_t address = input.size() == 8 ? getU64(input.data()) : getU32(input.data());
+    const uint64_t address = input.size() == 8 ? zurpm::getLittle64(input.data()) : zurpm::getLittle32(input.data());
     if (address == 0 || granted_.empty()) return;
     std::lock_guard<std::mutex> hold(plantLock_);
     if (!plant_->unmap(reinterpret_cast<uintptr_t>(granted_.front().address))) return;
@@ -313,19 +303,20 @@ int DeviceServer::answer(uint32_t code, const std::vector<uint8_t>& input, uint3
             std::optional<uint16_t> value;
             {
                 std::lock_guard<std::mutex> hold(plantLock_);
-                value = plant_->readPort(static_cast<uint16_t>(input[0] | input[1] << 8));
+                value = plant_->readPort(zurpm::getLittle16(input.data()));
             }
             if (value) {
                 served.accepted = true;
-                served.output = {static_cast<uint8_t>(*value), static_cast<uint8_t>(*value >> 8)};
+                served.output.resize(cardmap::portReadReplySize);
+                zurpm::putLittle16(served.output.data(), *value);
             }
         }
         break;
     case cardmap::xportioWritePort:
         if (input.size() == cardmap::portWriteRequestSize) {
             std::lock_guard<std::mutex> hold(plantLock_);
-            served.accepted = plant_->writePort(static_cast<uint16_t>(input[0] | input[1] << 8),
-                                                static_cast<uint16_t>(input[2] | input[3] << 8));
+            served.accepted = plant_->writePort(zurpm::getLittle16(input.data()),
+                                                zurpm::getLittle16(input.data() + 2));
         }
         break;
     default:
@@ -333,8 +324,8 @@ int DeviceServer::answer(uint32_t code, const std::vector<uint8_t>& input, uint3
     }
 
     std::vector<uint8_t> reply(8);
-    putU32(reply.data(), served.accepted ? 1 : 0);
-    putU32(reply.data() + 4, static_cast<uint32_t>(served.output.size()));
+    zurpm::putLittle32(reply.data(), served.accepted ? 1 : 0);
+    zurpm::putLittle32(reply.data() + 4, static_cast<uint32_t>(served.output.size()));
     reply.insert(reply.end(), served.output.begin(), served.output.end());
     const bool sent = sendAll(client_, reply.data(), reply.size(), descriptor);
     if (requestObserver_) requestObserver_(served);
