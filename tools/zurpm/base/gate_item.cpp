@@ -25,8 +25,6 @@ constexpr std::array<KindName, 4> kindNames{{
 
 // Where the offset digits begin in every form (station 0-1, PLC type 2, region 3).
 constexpr size_t digitsPosition = 4;
-// A single or block address has at most 9 characters (base 10); longer ones name one bit of a word.
-constexpr size_t longestElementAddress = 9;
 
 std::string_view trimmed(std::string_view text) {
     while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);

@@ -26,6 +26,10 @@ const char* kindName(ValueKind kind);
 // The kind named by text (as kindName gives it), or nothing.
 std::optional<ValueKind> kindFromName(std::string_view text);
 
+// A single or block address has at most 9 characters (base 10); longer ones name one bit of a word,
+// in either base.
+constexpr size_t longestElementAddress = 9;
+
 // What one element of a block is, by the address region.
 ElementShape elementShapeOfAddress(std::string_view address);
 

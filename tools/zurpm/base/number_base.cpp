@@ -3,6 +3,7 @@
 
 #include <filesystem>
 
+#include "gate_item.h"
 #include "int_file.h"
 
 namespace zurtool {
@@ -75,8 +76,8 @@ std::string NumberBase::addressHint(std::string_view address, bool block) const 
     text += ")";
     const AddressLengths* lengths = lengthsOf(value);
     if (lengths == nullptr) return text;
-    // Command 3 takes an address longer than one element's for one bit of a word.
-    const bool bitOfWord = !block && address.size() > lengths->element;
+    // Command 3 takes an address longer than any element's for one bit of a word.
+    const bool bitOfWord = !block && address.size() > longestElementAddress;
     const AddressLengths& other = *lengthsOf(value == 16 ? 10 : 16);
     text += " expects " + std::to_string(bitOfWord ? lengths->bitOfWord : lengths->element) + " characters in an address" +
             (bitOfWord ? " with a bit number" : "") + " (" +
