@@ -19,9 +19,10 @@
 
 namespace zurtool {
 
-// Where the driver runs when not in the current directory against the device there, such as the
-// demo's emulated plant: set up after the library is loaded and before the first request, taken
-// down after the driver has stopped.
+// Where the driver runs when not in the current directory against the device there: an emulated
+// plant (emulated_plant.h) for the demo. Set up after the library is loaded (a relative --driver
+// path still names the file the engineer meant) and before the first request, taken down after the
+// driver has stopped.
 class SessionPlace {
 public:
     virtual ~SessionPlace() = default;
