@@ -2,7 +2,7 @@
 // block's one failed request gives one set of messages; lines that cannot be read are named.
 #include <gtest/gtest.h>
 
-#include "run_recorder.h"
+#include "record_file.h"
 #include "tool_error.h"
 #include "tool_process.h"
 
@@ -30,7 +30,7 @@ TEST(RecordFile, ReadsBackTheRunAsThePollKeptIt) {
     EXPECT_EQ(run.header.numberBase, 16);
     EXPECT_EQ(run.header.started.offsetMinutes, 60);
     ASSERT_EQ(run.header.cards.size(), 1u);
-    EXPECT_EQ(run.header.cards[0].deviceNumber, 31);
+    EXPECT_EQ(run.header.cards[0].ownDevice, 31);
     ASSERT_EQ(run.gates.size(), 3u);
     EXPECT_EQ(run.gates[2].name, "trend[1]");
     EXPECT_EQ(run.gates[2].address, "039R0003") << "a block element's own address, in the header's base";

@@ -96,6 +96,9 @@ TEST_F(OfflineTool, CheckJudgesAGateFileWithoutStartingCards) {
          1,
          {"level", "station 5", "odd", "refused [8] ZURPM Error: The selected PLC type X is not valid", "too big",
           "refused [8] ZURPM Error: The requested block size 65 is to large"}},
+        {"the base's length", "name,address,type,block\nlevel,059R00010,,\n", 1,
+         {"refused [8] ZURPM Error: Gate address string is not 8 characters", "zurpm: number base 16 (BASE= in ",
+          "/zurPM.int) expects 8 characters in an address (9 in base 10)"}},
         {"malformed", "name,address,type,block\nlevel,059R0010,,\npump,059Q0001,bool,\n", 2,
          {"gates.csv:3: type 'bool' is none of s16, u16, float, digital"}},
     };

@@ -1,4 +1,9 @@
-// The subcommands of zurpm, each a function from its options to the exit status (tool_error.h).
+// The table of contents of zurpm: each subcommand, a function from its options to the exit status
+// (base/tool_error.h), in commands/ one file each; main.cpp and command_line.cpp read the command
+// line. Below them: record/ (the run record, its file and report page), outputs/ (table, lines,
+// CSV, JSON lines), session/ (the driver: loading, openSession, messages, read plan, poll loop,
+// link statistics), base/ (gate items, values, gate files, zurPM.int, time, card record). Arrows
+// run one way, down that list; each folder is a library of its own (CMakeLists.txt).
 #pragma once
 
 #include <cstdint>
