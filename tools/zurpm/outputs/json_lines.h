@@ -1,5 +1,5 @@
 // JSON lines: one object per line, for scripts and other programs. The fields are an interface
-// (documented in the README); keep them stable.
+// (documented in docs/json-lines.md); keep them stable.
 //
 //   an element read or written:  time, name, address, type, index, value (null when failed),
 //                                status ("ok" or "failed"), messages [{level, text}]

@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "driver_messages.h"
+#include "zurpm/little_endian.h"
 
 namespace zurtool {
 
@@ -67,14 +68,10 @@ bool getBit(const ValueBuffer& buffer, int32_t place) {
 }
 
 uint16_t wordAt(const ValueBuffer& buffer, int32_t word) {
-    const auto at = static_cast<size_t>(word) * 2;
-    return static_cast<uint16_t>(buffer[at] | (buffer[at + 1] << 8));
+    return zurpm::getLittle16(&buffer[static_cast<size_t>(word) * 2]);
 }
 
-void putWord(ValueBuffer& buffer, size_t at, uint16_t value) {
-    buffer[at] = static_cast<uint8_t>(value & 0xFF);
-    buffer[at + 1] = static_cast<uint8_t>(value >> 8);
-}
+void putWord(ValueBuffer& buffer, size_t at, uint16_t value) { zurpm::putLittle16(&buffer[at], value); }
 
 double millisecondsSince(Clock::time_point begin) {
     return std::chrono::duration<double, std::milli>(Clock::now() - begin).count();
