@@ -4,6 +4,7 @@
 #include <array>
 #include <chrono>
 #include <charconv>
+#include <utility>
 
 namespace zurtool::broker {
 
