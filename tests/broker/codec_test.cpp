@@ -173,16 +173,21 @@ TEST(Sparkplug, CommandsTakeRebirthAndKeepEveryRefusedWriteWithItsReason) {
     aliasOnly.datatype = DataType::int16;
     aliasOnly.value = uint32_t{1};
     const Payload payload{1, {booleanMetric(rebirthMetricName, true), int16Metric("R1", -2), aliasOnly,
-                              booleanMetric(rebirthMetricName, false)}, {}};
+                              booleanMetric(rebirthMetricName, false), int16Metric("", 1),
+                              int16Metric("\xC0\x80", 1), stringMetric("S", "\xFF")}, {}};
     const auto decoded = decodeCommand(encodePayload(payload));
     ASSERT_TRUE(std::holds_alternative<Command>(decoded));
     const Command& command = std::get<Command>(decoded);
     EXPECT_TRUE(command.rebirth);
-    ASSERT_EQ(command.writes.size(), 3u);
+    ASSERT_EQ(command.writes.size(), 6u);
     EXPECT_EQ(command.writes[0].name, "R1");
     EXPECT_EQ(std::get<Value>(command.writes[0].value), Value{int64_t{-2}});
     EXPECT_EQ(std::get<std::string>(command.writes[1].value), "metric alias 3 without a name: this node gives no aliases");
     EXPECT_EQ(std::get<std::string>(command.writes[2].value), "Node Control/Rebirth takes the Boolean true only");
+    EXPECT_EQ(std::get<std::string>(command.writes[3].value), "metric without a name");
+    EXPECT_EQ(command.writes[4].name, "");  // the answer names no text that is not UTF-8
+    EXPECT_EQ(std::get<std::string>(command.writes[4].value), "metric name overlong UTF-8 at byte 0");
+    EXPECT_EQ(std::get<std::string>(command.writes[5].value), "String value not UTF-8 at byte 0");
 
     const struct { Bytes bytes; const char* reason; } malformed[] = {
         {{0x12, 0x05, 0x0A}, "runs past the end"},

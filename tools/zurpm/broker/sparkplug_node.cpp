@@ -1,5 +1,6 @@
 #include "sparkplug_node.h"
 
+#include "mqtt_packet.h"
 #include "topic_name.h"
 
 namespace zurtool::broker::sparkplug {
@@ -97,9 +98,15 @@ std::variant<Command, std::string> decodeCommand(std::span<const uint8_t> bytes)
     Command command;
     for (const Metric& metric : std::get<Payload>(decoded).metrics) {
         MetricWrite write;
-        if (!metric.name) {
+        if (!metric.name || metric.name->empty()) {
             write.value = metric.alias ? "metric alias " + std::to_string(*metric.alias) + " without a name: this node gives no aliases"
                                        : std::string("metric without a name");
+            command.writes.push_back(std::move(write));
+            continue;
+        }
+        if (auto problem = utf8StringProblem(*metric.name)) {
+            // Kept nameless: the answer that names it must stay valid text.
+            write.value = "metric name " + *problem;
             command.writes.push_back(std::move(write));
             continue;
         }

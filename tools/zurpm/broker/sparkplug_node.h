@@ -72,8 +72,9 @@ struct Command {
     std::vector<MetricWrite> writes;  // every other metric, in the command's order
 };
 // The command in an NCMD or DCMD payload, or why the payload is none. A metric that names no
-// metric (an alias alone: this node gives none) or whose value does not fit its datatype is
-// kept as a write with its reason, so that the answer can name it.
+// metric (an alias alone: this node gives none), whose name is not UTF-8 (kept without it), or
+// whose value does not fit its datatype is kept as a write with its reason, so that the answer
+// can name it.
 std::variant<Command, std::string> decodeCommand(std::span<const uint8_t> payload);
 
 }  // namespace zurtool::broker::sparkplug

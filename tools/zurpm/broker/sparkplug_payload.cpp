@@ -2,6 +2,7 @@
 
 #include <bit>
 
+#include "mqtt_packet.h"
 #include "protobuf_wire.h"
 
 namespace zurtool::broker::sparkplug {
@@ -221,7 +222,10 @@ std::variant<Value, std::string> valueOf(const Metric& metric) {
         if (const auto* field = std::get_if<bool>(&metric.value)) return Value{*field};
         return wrongField();
     case DataType::string:
-        if (const auto* field = std::get_if<std::string>(&metric.value)) return Value{*field};
+        if (const auto* field = std::get_if<std::string>(&metric.value)) {
+            if (auto problem = utf8StringProblem(*field)) return "String value " + *problem;
+            return Value{*field};
+        }
         return wrongField();
     default:
         return std::string("datatype ") + type + " (" + std::to_string(static_cast<uint32_t>(metric.datatype)) +
