@@ -157,14 +157,14 @@ Ran run(const std::string& path, const std::vector<std::string>& args) {
     return ran;
 }
 
-Mosquitto::Mosquitto(const std::string& extraConfiguration) {
+Mosquitto::Mosquitto(const std::string& extraConfiguration, uint16_t port) {
     std::string pattern = (std::filesystem::temp_directory_path() / "zurpm-broker-test-XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
     folder_ = pattern;
     // A broker started as root gives up root for the user mosquitto unless told to stay.
     const std::string user = ::geteuid() == 0 ? "user root\n" : "";
     for (int attempt = 0; attempt < 5 && !process_; ++attempt) {
-        port_ = freeLoopbackPort();
+        port_ = port != 0 ? port : freeLoopbackPort();
         std::ofstream(folder_ + "/mosquitto.conf")
             << user << "listener " << port_ << " 127.0.0.1\n"
             << "persistence false\nlog_dest file " << folder_ << "/mosquitto.log\nlog_type all\n"

@@ -52,11 +52,12 @@ struct Ran {
 };
 Ran run(const std::string& path, const std::vector<std::string>& args);
 
-// A mosquitto broker of the test's own, on a free port of 127.0.0.1, with `extraConfiguration`
-// appended to its configuration, and its log in a file of its own temporary folder.
+// A mosquitto broker of the test's own, on a free port of 127.0.0.1 (or on `port`), with
+// `extraConfiguration` appended to its configuration, and its log in a file of its own temporary
+// folder. Stopped with SIGTERM when the object goes: it closes its clients' connections.
 class Mosquitto {
 public:
-    explicit Mosquitto(const std::string& extraConfiguration = "allow_anonymous true\n");
+    explicit Mosquitto(const std::string& extraConfiguration = "allow_anonymous true\n", uint16_t port = 0);
     ~Mosquitto();
     uint16_t port() const { return port_; }
     const std::string& folder() const { return folder_; }

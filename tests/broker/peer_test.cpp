@@ -156,6 +156,30 @@ TEST(RealBroker, ARefusedOrUnreachableBrokerSaysWhy) {
     EXPECT_EQ(result.message, "cannot reach the broker at 127.0.0.1:" + std::to_string(nobody) + ": Connection refused");
 }
 
+TEST(RealBroker, ABrokerThatGoesAwayIsNoticedAndTheClientConnectsAgain) {
+    std::optional<Mosquitto> broker(std::in_place);
+    const uint16_t port = broker->port();
+    MqttClient client(makeSocketConnection());
+    ASSERT_EQ(client.connect({"127.0.0.1", port}, clientNamed("pc-1"), 5000).outcome, Outcome::connected);
+    broker.reset();
+    EXPECT_TRUE(receive(client, 1).empty());
+    EXPECT_FALSE(client.connected());
+    EXPECT_EQ(client.problem(), "the broker closed the connection");
+    EXPECT_FALSE(client.publish({"zurpm/pc-1/R1", bytesOf("lost"), 1}));
+    EXPECT_EQ(client.connect({"127.0.0.1", port}, clientNamed("pc-1"), 5000).outcome, Outcome::failed);
+
+    broker.emplace("allow_anonymous true\n", port);
+    const auto again = client.connect({"127.0.0.1", port}, clientNamed("pc-1"), 5000);
+    ASSERT_EQ(again.outcome, Outcome::connected) << again.message;
+    ASSERT_TRUE(client.subscribe({{"zurpm/pc-1/#", 1}}, 5000)) << client.problem();
+    ASSERT_TRUE(client.publish({"zurpm/pc-1/R1", bytesOf("back"), 1}));
+    const std::vector<Publish> received = receive(client, 1);
+    ASSERT_EQ(received.size(), 1u) << client.problem();
+    EXPECT_EQ(textOf(received[0].payload), "back");  // nothing of the first connection comes again
+    for (int round = 0; round < 100 && client.unacknowledged() > 0; ++round) client.service(100);
+    EXPECT_EQ(client.unacknowledged(), 0u);
+}
+
 // What the reference codec decoded: the metrics of one message by name.
 std::map<std::string, nlohmann::json> metricsOf(const nlohmann::json& message) {
     std::map<std::string, nlohmann::json> metrics;
