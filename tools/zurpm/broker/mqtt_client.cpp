@@ -27,9 +27,8 @@ std::optional<BrokerAddress> parseBrokerAddress(std::string_view text, std::stri
         address.host = text.substr(1, close - 1);
         const std::string_view rest = text.substr(close + 1);
         if (!rest.empty() && !rest.starts_with(':')) return refuse("text after the IPv6 address");
-        if (!rest.empty()) port = rest.substr(1);
-        else port = {};
         if (rest == ":") return refuse("no port after the colon");
+        if (!rest.empty()) port = rest.substr(1);
     } else {
         const size_t colon = text.find(':');
         if (colon != std::string_view::npos && text.find(':', colon + 1) != std::string_view::npos)
