@@ -13,6 +13,7 @@ cd "$(dirname "$0")/.."
 
 seconds=${1:-60}
 targets=(gate_definition configuration packet card)
+targets+=(mqtt_packet sparkplug_command)  # the broker client's decoders
 
 scripts/install-deps.sh
 cmake -S . -B build/fuzz -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
