@@ -11,7 +11,6 @@
 #include <cerrno>
 #include <cstring>
 
-#include "pcimemu/card_map.h"
 #include "plant_clock.h"
 #include "window_memory.h"
 #include "wire_bytes.h"

@@ -184,7 +184,9 @@ int32_t transfer(Host& h, const char* address, int32_t valueType, int32_t blockS
 
 // What the DLL's import of CreateFileA holds now, found as the redirection finds it.
 void* boundCreateFile() {
-    std::vector<pcimemu::win32::ImportRedirection> probe = {{"CreateFileA", nullptr, {}, {}}};
+    // For the moment of the probe the slot holds this program's own CreateFileA: Windows' too.
+    std::vector<pcimemu::win32::ImportRedirection> probe = {
+        {"CreateFileA", reinterpret_cast<void*>(&CreateFileA), {}, {}}};
     std::string missing, error;
     if (!pcimemu::win32::redirectImports(host().library, "kernel32.dll", probe, missing, error)) return nullptr;
     pcimemu::win32::restoreImports(probe);
