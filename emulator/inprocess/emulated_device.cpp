@@ -227,25 +227,23 @@ std::unique_ptr<EmulatedDevice> attachEmulatedDevice(HINSTANCE__* driver, PlantS
     imports = {{"CreateFileA", reinterpret_cast<void*>(&emulatedCreateFileA), {}, {}},
                {"DeviceIoControl", reinterpret_cast<void*>(&emulatedDeviceIoControl), {}, {}},
                {"CloseHandle", reinterpret_cast<void*>(&emulatedCloseHandle), {}, {}}};
-    std::string missing;
     std::string reason;
-    bool redirected = false;
+    win32::Redirected outcome = win32::Redirected::notAModule;
     {
         std::lock_guard<std::mutex> hold(attachLock);
-        redirected = win32::redirectImports(driver, systemDll, imports, missing, reason);
-        if (redirected) {
+        if (attached != nullptr) return fail(AttachFailure::attachedAlready, "an emulated device is attached already");
+        outcome = win32::redirectImports(driver, systemDll, imports, reason);
+        if (outcome == win32::Redirected::done) {
             systemCreateFile = reinterpret_cast<CreateFileFunction>(imports[0].originals.front());
             systemDeviceIoControl = reinterpret_cast<DeviceIoControlFunction>(imports[1].originals.front());
             systemCloseHandle = reinterpret_cast<CloseHandleFunction>(imports[2].originals.front());
             attached = attachment.get();
         }
     }
-    if (!redirected) {
-        // A table that is there but cannot be written; anything else is no driver of ours.
-        if (missing.empty() && reason.find("VirtualProtect") != std::string::npos)
-            return fail(AttachFailure::tableUnchangeable, "cannot emulate the device behind " + name + ": " + reason);
+    if (outcome == win32::Redirected::unchangeable)
+        return fail(AttachFailure::tableUnchangeable, "cannot emulate the device behind " + name + ": " + reason);
+    if (outcome != win32::Redirected::done)
         return fail(AttachFailure::notADriver, name + " is not a zurpm driver: " + reason);
-    }
     return attachment;
 }
 

@@ -32,9 +32,8 @@ bool writeSlot(void** slot, void* value) {
 
 }  // namespace
 
-bool redirectImports(HINSTANCE__* module, const char* dllName, std::vector<ImportRedirection>& wanted,
-                     std::string& missing, std::string& error) {
-    missing.clear();
+Redirected redirectImports(HINSTANCE__* module, const char* dllName, std::vector<ImportRedirection>& wanted,
+                           std::string& error) {
     for (ImportRedirection& function : wanted) {
         function.slots.clear();
         function.originals.clear();
@@ -43,12 +42,12 @@ bool redirectImports(HINSTANCE__* module, const char* dllName, std::vector<Impor
     const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
     if (base == nullptr || dos->e_magic != IMAGE_DOS_SIGNATURE) {
         error = "not a loaded Windows module";
-        return false;
+        return Redirected::notAModule;
     }
     const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
     if (nt->Signature != IMAGE_NT_SIGNATURE || nt->OptionalHeader.Magic != IMAGE_NT_OPTIONAL_HDR_MAGIC) {
         error = "not a loaded Windows module of this process's kind";
-        return false;
+        return Redirected::notAModule;
     }
     const IMAGE_DATA_DIRECTORY& directory = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
     HMODULE exporter = GetModuleHandleA(dllName);
@@ -87,9 +86,8 @@ bool redirectImports(HINSTANCE__* module, const char* dllName, std::vector<Impor
 
     for (const ImportRedirection& function : wanted) {
         if (!function.slots.empty()) continue;
-        missing = function.name;
         error = std::string("it does not import ") + function.name + " from " + dllName;
-        return false;
+        return Redirected::notImported;
     }
 
     for (ImportRedirection& function : wanted) {
@@ -103,10 +101,10 @@ bool redirectImports(HINSTANCE__* module, const char* dllName, std::vector<Impor
                 undo.slots.clear();
                 undo.originals.clear();
             }
-            return false;
+            return Redirected::unchangeable;
         }
     }
-    return true;
+    return Redirected::done;
 }
 
 void restoreImports(std::vector<ImportRedirection>& redirected) {

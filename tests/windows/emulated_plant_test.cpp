@@ -187,8 +187,9 @@ void* boundCreateFile() {
     // For the moment of the probe the slot holds this program's own CreateFileA: Windows' too.
     std::vector<pcimemu::win32::ImportRedirection> probe = {
         {"CreateFileA", reinterpret_cast<void*>(&CreateFileA), {}, {}}};
-    std::string missing, error;
-    if (!pcimemu::win32::redirectImports(host().library, "kernel32.dll", probe, missing, error)) return nullptr;
+    std::string error;
+    if (pcimemu::win32::redirectImports(host().library, "kernel32.dll", probe, error) != pcimemu::win32::Redirected::done)
+        return nullptr;
     pcimemu::win32::restoreImports(probe);
     return probe[0].originals.front();
 }

@@ -19,15 +19,17 @@ struct ImportRedirection {
     std::vector<void*> originals;
 };
 
+enum class Redirected { done, notAModule, notImported, unchangeable };
+
 // Points every slot of module's import table that imports one of wanted's functions from dllName
 // (its name compared without case, as the loader does) at that function's replacement. Imports are
 // matched by name through the import lookup table; a module that has none (an import table bound
 // in place) is matched by address, against what the DLL exports under that name. All or nothing:
-// false, nothing changed and the reason in error, when the module is not a loaded PE image, when a
-// wanted function is not imported (missing names what is not), or when a slot cannot be made
-// writable.
-bool redirectImports(HINSTANCE__* module, const char* dllName, std::vector<ImportRedirection>& wanted,
-                     std::string& missing, std::string& error);
+// anything but done leaves the table as it was, with the reason in error: the module is not a
+// loaded PE image of this process's kind, a wanted function is not imported, or a slot cannot be
+// made writable.
+Redirected redirectImports(HINSTANCE__* module, const char* dllName, std::vector<ImportRedirection>& wanted,
+                           std::string& error);
 
 // Puts back what redirectImports changed. The module must still be loaded.
 void restoreImports(std::vector<ImportRedirection>& redirected);
