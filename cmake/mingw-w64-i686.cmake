@@ -34,8 +34,9 @@ set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static")
 set(CMAKE_MODULE_LINKER_FLAGS_INIT "-static")
 
-# Windows programs of the build run under Wine: quiet, in a prefix of this build folder only, and
-# without offering to install Mono or Gecko into it.
+# Windows programs of the build run under Wine, in a prefix of this build folder only, through
+# tests/windows/wine_run.sh: quiet, without offering to install Mono or Gecko, and with Wine's
+# debugger on, so that a crash leaves its backtrace in the test's output.
 set(ZURPM_WINEPREFIX "${CMAKE_BINARY_DIR}/wineprefix" CACHE PATH "Wine prefix for the Windows test runs")
 set(CMAKE_CROSSCOMPILING_EMULATOR
-    env WINEDEBUG=-all WINEPREFIX=${ZURPM_WINEPREFIX} "WINEDLLOVERRIDES=mscoree,mshtml=;winedbg.exe=d" wine)
+    env WINEPREFIX=${ZURPM_WINEPREFIX} ${CMAKE_CURRENT_LIST_DIR}/../tests/windows/wine_run.sh)

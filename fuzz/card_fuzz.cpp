@@ -161,9 +161,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         access.data = buffer.get();
 
         // One bit of a word is written as a read and a write of its word.
-        const int32_t memoryType = access.hardwareAddress.memoryType;
+        const zurpm::MemoryRegion* region = zurpm::memoryRegionOfCode(access.hardwareAddress.memoryType);
         const bool twoDatagrams = command == ZUR_CMD_WRITE_SINGLE && access.hardwareAddress.bit != -1 &&
-                                  (memoryType == 8 || memoryType == 10 || memoryType == 12);
+                                  region != nullptr && region->bitsOfWords;
         const int32_t result = serve(command, &access, twoDatagrams ? 2 * transferMs : transferMs);
         const bool write = command == ZUR_CMD_WRITE || command == ZUR_CMD_WRITE_SINGLE;
         if (write || result != ZUR_RESULT_OK)

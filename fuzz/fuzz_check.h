@@ -5,7 +5,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <vector>
 
+#include "zurpm/memories.h"
 #include "zurpm/records.h"
 
 namespace fuzz {
@@ -16,18 +18,33 @@ inline void require(bool holds, const char* invariant) {
     std::abort();
 }
 
+// The codes a gate definition may write: of a single gate or of a block, never a byte-mode code.
+inline bool isGateCode(int32_t code) {
+    for (const zurpm::MemoryRegion& region : zurpm::memoryRegions)
+        if (region.code == code || region.blockCode == code) return true;
+    return false;
+}
+
+inline const std::vector<int32_t>& gateCodes() {
+    static const std::vector<int32_t> codes = [] {
+        std::vector<int32_t> all;
+        for (int32_t code = 0; code < 256; ++code)
+            if (isGateCode(code)) all.push_back(code);
+        return all;
+    }();
+    return codes;
+}
+
 // Bytes of the host's buffer an access covers: one value 4; a block of N words 2 N, of N floats
 // 4 N, of N points N / 8 rounded up. An access no gate definition makes gets none at all.
 inline size_t valueBufferSize(const GateAccess& access) {
     const int32_t code = access.hardwareAddress.memoryType;
     const int64_t count = access.count;
     if (count == 1) return 4;
-    if (count < 1) return 0;
-    if (code == 8 || code == 10 || code == 12 || code == 130)
-        return static_cast<size_t>(count * (access.hardwareAddress.width == 32 ? 4 : 2));
-    if ((code >= 70 && code <= 86 && code % 2 == 0) || code == 128 || code == 129)
+    if (count < 1 || !isGateCode(code)) return 0;
+    if (zurpm::memoryRegionOfCode(code)->element == zurpm::ElementKind::point)
         return static_cast<size_t>((count + 7) / 8);
-    return 0;
+    return static_cast<size_t>(count * (access.hardwareAddress.width == 32 ? 4 : 2));
 }
 
 }  // namespace fuzz

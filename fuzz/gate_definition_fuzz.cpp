@@ -13,7 +13,6 @@
 
 namespace {
 
-constexpr int32_t knownMemoryTypes[] = {8, 10, 12, 70, 72, 74, 76, 78, 80, 82, 84, 86, 128, 129, 130};
 constexpr int32_t usualBases[] = {16, 10};
 
 }  // namespace
@@ -52,9 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     require(messages.empty(), "an acceptance says nothing");
     const HardwareAddress& accepted = definition.hardwareAddress;
     require(accepted.station >= 0 && accepted.station <= 95, "an accepted station is 0-95");
-    require(std::find(std::begin(knownMemoryTypes), std::end(knownMemoryTypes), accepted.memoryType) !=
-                std::end(knownMemoryTypes),
-            "an accepted memory type is a known code");
+    require(fuzz::isGateCode(accepted.memoryType), "an accepted memory type is a known code");
     require(accepted.width == 1 || accepted.width == 16 || accepted.width == 32, "an accepted width is 1, 16 or 32");
     require(std::memcmp(address.get(), text.data(), text.size()) == 0, "the host's string is not changed");
     return 0;

@@ -15,7 +15,6 @@
 
 namespace {
 
-constexpr int32_t memoryTypes[] = {8, 10, 12, 70, 72, 74, 76, 78, 80, 82, 84, 86, 128, 129, 130};
 constexpr int32_t widths[] = {1, 16, 32};
 
 }  // namespace
@@ -28,7 +27,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     GateAccess access{};
     HardwareAddress& address = access.hardwareAddress;
-    address.memoryType = input.ConsumeBool() ? input.PickValueInArray(memoryTypes) : input.ConsumeIntegral<int32_t>();
+    const std::vector<int32_t>& codes = fuzz::gateCodes();
+    address.memoryType = input.ConsumeBool() ? codes[input.ConsumeIntegralInRange<size_t>(0, codes.size() - 1)]
+                                             : input.ConsumeIntegral<int32_t>();
     address.width = input.ConsumeBool() ? input.PickValueInArray(widths) : input.ConsumeIntegral<int32_t>();
     address.bit = input.ConsumeIntegralInRange<int32_t>(-2, 17);
     address.offset = input.ConsumeBool() ? input.ConsumeIntegralInRange<int32_t>(-1, 2048) : input.ConsumeIntegral<int32_t>();

@@ -2,7 +2,7 @@
 #include "pcimemu/device_requests.h"
 
 #include "pcimemu/card_map.h"
-#include "wire_bytes.h"
+#include "zurpm/little_endian.h"
 
 namespace pcimemu {
 
@@ -24,11 +24,11 @@ void DeviceRequests::close() {
 void DeviceRequests::map(ServedRequest& served) {
     if (served.input.size() != cardmap::mapRequestSize) return;
     const uint8_t* request = served.input.data();
-    const uint32_t interfaceType = getU32(request + cardmap::mapRequestInterfaceType);
-    const uint32_t busNumber = getU32(request + cardmap::mapRequestBusNumber);
-    const uint64_t physicalAddress = getU64(request + cardmap::mapRequestPhysicalAddress);
-    const uint32_t addressSpace = getU32(request + cardmap::mapRequestAddressSpace);
-    const uint32_t length = getU32(request + cardmap::mapRequestLength);
+    const uint32_t interfaceType = zurpm::getLittle32(request + cardmap::mapRequestInterfaceType);
+    const uint32_t busNumber = zurpm::getLittle32(request + cardmap::mapRequestBusNumber);
+    const uint64_t physicalAddress = zurpm::getLittle64(request + cardmap::mapRequestPhysicalAddress);
+    const uint32_t addressSpace = zurpm::getLittle32(request + cardmap::mapRequestAddressSpace);
+    const uint32_t length = zurpm::getLittle32(request + cardmap::mapRequestLength);
     std::lock_guard<std::mutex> hold(plantLock_);
     const std::optional<Plant::Mapping> mapping =
         plant_.map(physicalAddress, length, interfaceType, busNumber, addressSpace);
@@ -72,19 +72,19 @@ ServedRequest DeviceRequests::answer(uint32_t code, std::vector<uint8_t> input, 
             std::optional<uint16_t> value;
             {
                 std::lock_guard<std::mutex> hold(plantLock_);
-                value = plant_.readPort(static_cast<uint16_t>(in[0] | in[1] << 8));
+                value = plant_.readPort(zurpm::getLittle16(in.data()));
             }
             if (value) {
                 served.accepted = true;
-                served.output = {static_cast<uint8_t>(*value), static_cast<uint8_t>(*value >> 8)};
+                served.output.resize(cardmap::portReadReplySize);
+                zurpm::putLittle16(served.output.data(), *value);
             }
         }
         break;
     case cardmap::xportioWritePort:
         if (in.size() == cardmap::portWriteRequestSize) {
             std::lock_guard<std::mutex> hold(plantLock_);
-            served.accepted = plant_.writePort(static_cast<uint16_t>(in[0] | in[1] << 8),
-                                               static_cast<uint16_t>(in[2] | in[3] << 8));
+            served.accepted = plant_.writePort(zurpm::getLittle16(in.data()), zurpm::getLittle16(in.data() + 2));
         }
         break;
     default:

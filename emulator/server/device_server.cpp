@@ -11,9 +11,9 @@
 #include <cerrno>
 #include <cstring>
 
+#include "zurpm/little_endian.h"
 #include "plant_clock.h"
 #include "window_memory.h"
-#include "wire_bytes.h"
 
 namespace pcimemu {
 
@@ -33,7 +33,8 @@ public:
     std::optional<size_t> named(const std::vector<uint8_t>& input,
                                 const std::vector<Plant::Mapping>& granted) override {
         if (input.size() != 4 && input.size() != 8) return std::nullopt;
-        const uint64_t address = input.size() == 8 ? getU64(input.data()) : getU32(input.data());
+        const uint64_t address =
+            input.size() == 8 ? zurpm::getLittle64(input.data()) : zurpm::getLittle32(input.data());
         if (address == 0 || granted.empty()) return std::nullopt;
         return 0;
     }
@@ -92,7 +93,7 @@ bool sendAll(int socket, const uint8_t* bytes, size_t count, int descriptor) {
 
 bool sendGreeting(int socket, uint32_t greeting) {
     uint8_t bytes[4];
-    putU32(bytes, greeting);
+    zurpm::putLittle32(bytes, greeting);
     return sendAll(socket, bytes, sizeof bytes, -1);
 }
 
@@ -254,9 +255,9 @@ int DeviceServer::readFromClient() {
     size_t used = 0;
     while (pending_.size() - used >= requestHeaderSize) {
         const uint8_t* header = pending_.data() + used;
-        const uint32_t code = getU32(header);
-        const uint32_t inputLength = getU32(header + 4);
-        const uint32_t outputLength = getU32(header + 8);
+        const uint32_t code = zurpm::getLittle32(header);
+        const uint32_t inputLength = zurpm::getLittle32(header + 4);
+        const uint32_t outputLength = zurpm::getLittle32(header + 8);
         if (inputLength > inputLimit) return 1;
         if (pending_.size() - used < requestHeaderSize + inputLength) break;
         std::vector<uint8_t> input(header + requestHeaderSize, header + requestHeaderSize + inputLength);
@@ -272,8 +273,8 @@ int DeviceServer::answer(uint32_t code, std::vector<uint8_t> input, uint32_t out
     passing_->descriptor = -1;
     const ServedRequest served = requests_->answer(code, std::move(input), outputLength);
     std::vector<uint8_t> reply(8);
-    putU32(reply.data(), served.accepted ? 1 : 0);
-    putU32(reply.data() + 4, static_cast<uint32_t>(served.output.size()));
+    zurpm::putLittle32(reply.data(), served.accepted ? 1 : 0);
+    zurpm::putLittle32(reply.data() + 4, static_cast<uint32_t>(served.output.size()));
     reply.insert(reply.end(), served.output.begin(), served.output.end());
     return sendAll(client_, reply.data(), reply.size(), served.windowSent ? passing_->descriptor : -1) ? 0 : 1;
 }

@@ -1,7 +1,10 @@
 // Faults switched at random from a seed: see pcimemu/fault_schedule.h.
 #include "pcimemu/fault_schedule.h"
 
+#include <cstdio>
 #include <vector>
+
+#include "pcimemu/card_map.h"
 
 namespace pcimemu {
 
@@ -30,11 +33,24 @@ FaultSwitch set(Value& field, Value value, std::string what) {
     return {std::move(what), [&field, old] { field = old; }};
 }
 
+// A status byte as plant files write it: 0x10.
+std::string hexByte(uint8_t value) {
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%02X", value);
+    return text;
+}
+
 }  // namespace
 
 FaultSwitch switchRandomFault(Plant& plant, SeededDraws& draws, bool on, const FaultMenu& menu) {
-    static const std::vector<uint8_t> sequences[] = {{2, 2, 2, 2, 4}, {1}, {8}, {16}, {0}, {2, 4}, {1, 1, 1, 1, 1, 2}};
-    static const uint8_t refusals[] = {0x00, 0x08, 0x10, 0x20, 0x0C, 0x14};  // the last two claim success
+    using namespace cardmap;
+    constexpr uint8_t busy = commandBusy, issued = commandIssued, accepted = configurationAccepted;
+    static const std::vector<uint8_t> sequences[] = {{busy, busy, busy, busy, accepted}, {issued}, {syntaxError},
+                                                     {processError}, {0}, {busy, accepted},
+                                                     {issued, issued, issued, issued, issued, busy}};
+    constexpr uint8_t unknownStatus = 0x20;
+    static const uint8_t refusals[] = {0x00, syntaxError, processError, unknownStatus,
+                                       completed | syntaxError, completed | processError};  // the last two claim success
     static const uint8_t lengths[] = {0, 3, 7, 8, 134, 135, 200, 255};
 
     const int card = static_cast<int>(draws.below(static_cast<uint32_t>(plant.cardCount())));
@@ -55,7 +71,7 @@ FaultSwitch switchRandomFault(Plant& plant, SeededDraws& draws, bool on, const F
             case 2: {
                 const uint8_t status = refusals[draws.below(menu.forgedCompletion ? 6 : 4)];
                 return set(d.completionStatus, on ? std::optional<uint8_t>(status) : std::nullopt,
-                           device + "completion_status" + (on ? " " + std::to_string(status) : state));
+                           device + "completion_status" + (on ? " " + hexByte(status) : state));
             }
             case 3: {
                 const uint8_t length = lengths[draws.below(8)];
@@ -81,7 +97,7 @@ FaultSwitch switchRandomFault(Plant& plant, SeededDraws& draws, bool on, const F
                            where + " config_status" + state);
         case 5: {
             const auto bits = static_cast<uint8_t>(on ? draws.between(1, 3) << 3 : 0);
-            return set(c.ioStatusBits, bits, where + " io_status " + std::to_string(bits));
+            return set(c.ioStatusBits, bits, where + " io_status " + hexByte(bits));
         }
         case 6: return set(c.refuseMap, on, where + " refuse_map" + state);
         case 7: return set(c.refusePortRead, on, where + " refuse_port_read" + state);

@@ -9,6 +9,7 @@
 #include "pcimemu/card_map.h"
 #include "pcimemu/emulator.h"
 #include "window_bytes.h"
+#include "zurpm/little_endian.h"
 
 namespace pcimemu {
 
@@ -157,15 +158,6 @@ bool Plant::writePort(uint16_t port, uint16_t value) {
     return accepted;
 }
 
-namespace {
-
-uint32_t little32(const uint8_t* bytes) {
-    return uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 | uint32_t(bytes[2]) << 16 | uint32_t(bytes[3]) << 24;
-}
-uint16_t little16(const uint8_t* bytes) { return static_cast<uint16_t>(bytes[0] | bytes[1] << 8); }
-
-}  // namespace
-
 bool Plant::control(uint32_t code, const void* in, uint32_t inLength, void* out, uint32_t outLength,
                     uint32_t* bytesReturned) {
     if (bytesReturned != nullptr) *bytesReturned = 0;
@@ -182,11 +174,11 @@ bool Plant::control(uint32_t code, const void* in, uint32_t inLength, void* out,
             if (input == nullptr || inLength != cardmap::mapRequestSize) return false;
             if (output == nullptr || outLength != sizeof(void*)) return false;
             const uint8_t* physicalBytes = input + cardmap::mapRequestPhysicalAddress;
-            const uint64_t physical = little32(physicalBytes) | uint64_t(little32(physicalBytes + 4)) << 32;
+            const uint64_t physical = zurpm::getLittle64(physicalBytes);
             const auto mapping =
-                map(physical, little32(input + cardmap::mapRequestLength),
-                    little32(input + cardmap::mapRequestInterfaceType),
-                    little32(input + cardmap::mapRequestBusNumber), little32(input + cardmap::mapRequestAddressSpace));
+                map(physical, zurpm::getLittle32(input + cardmap::mapRequestLength),
+                    zurpm::getLittle32(input + cardmap::mapRequestInterfaceType),
+                    zurpm::getLittle32(input + cardmap::mapRequestBusNumber), zurpm::getLittle32(input + cardmap::mapRequestAddressSpace));
             if (!mapping) return false;
             std::memcpy(output, &mapping->address, sizeof(void*));
             return answered(sizeof(void*));
@@ -201,15 +193,14 @@ bool Plant::control(uint32_t code, const void* in, uint32_t inLength, void* out,
             if (input == nullptr || inLength != cardmap::portReadRequestSize || output == nullptr ||
                 outLength != cardmap::portReadReplySize)
                 return false;
-            const auto value = readPort(little16(input));
+            const auto value = readPort(zurpm::getLittle16(input));
             if (!value) return false;
-            output[0] = static_cast<uint8_t>(*value);
-            output[1] = static_cast<uint8_t>(*value >> 8);
+            zurpm::putLittle16(output, *value);
             return answered(2);
         }
         case cardmap::xportioWritePort:
             if (input == nullptr || inLength != cardmap::portWriteRequestSize) return false;
-            return writePort(little16(input), little16(input + 2));
+            return writePort(zurpm::getLittle16(input), zurpm::getLittle16(input + 2));
         default: return false;
     }
 }

@@ -9,39 +9,15 @@
 #include <optional>
 
 #include "pcimemu/card_map.h"
+#include "pcimemu/series90_map.h"
+#include "zurpm/little_endian.h"
 
 namespace pcimemu::detail {
 
 namespace {
 
-enum class Addressing { words, points, bytes };
-
-struct Segment {
-    uint8_t selector;
-    PlcMemory memory;
-    Addressing addressing;
-};
-
-constexpr Segment segments[] = {
-    {8, PlcMemory::R, Addressing::words},   {10, PlcMemory::AI, Addressing::words},
-    {12, PlcMemory::AQ, Addressing::words},
-    {16, PlcMemory::I, Addressing::bytes},  {18, PlcMemory::Q, Addressing::bytes},
-    {20, PlcMemory::T, Addressing::bytes},  {22, PlcMemory::M, Addressing::bytes},
-    {24, PlcMemory::SA, Addressing::bytes}, {26, PlcMemory::SB, Addressing::bytes},
-    {28, PlcMemory::SC, Addressing::bytes}, {30, PlcMemory::S, Addressing::bytes},
-    {56, PlcMemory::G, Addressing::bytes},
-    {70, PlcMemory::I, Addressing::points}, {72, PlcMemory::Q, Addressing::points},
-    {74, PlcMemory::T, Addressing::points}, {76, PlcMemory::M, Addressing::points},
-    {78, PlcMemory::SA, Addressing::points}, {80, PlcMemory::SB, Addressing::points},
-    {82, PlcMemory::SC, Addressing::points}, {84, PlcMemory::S, Addressing::points},
-    {86, PlcMemory::G, Addressing::points},
-};
-
-const Segment* findSegment(uint8_t selector) {
-    for (const Segment& segment : segments)
-        if (segment.selector == selector) return &segment;
-    return nullptr;
-}
+using series90::Addressing;
+using series90::Segment;
 
 // A request's address, checked against the PLC: what it covers and how many data bytes that is.
 struct Span {
@@ -82,10 +58,10 @@ Checked checkHeader(const PlcDevice& plc, const std::vector<uint8_t>& request,
                     std::optional<uint32_t> dataCarried) {
     if (request.size() < cardmap::bodyHeaderLength) return fail(cardmap::syntaxError);
     if (request[0] != 0 || request[2] != 0) return fail(cardmap::syntaxError);
-    const uint32_t offset = request[3] | (request[4] << 8);
-    const uint32_t length = request[5];
+    const uint32_t offset = zurpm::getLittle16(request.data() + cardmap::bodyOffset);
+    const uint32_t length = request[cardmap::bodyLength];
     if (length == 0) return fail(cardmap::syntaxError);
-    const Segment* segment = findSegment(request[1]);
+    const Segment* segment = series90::segmentOf(request[cardmap::bodySelector]);
     if (segment == nullptr) return fail(cardmap::processError);
     const uint32_t dataBytes = dataBytesOf(*segment, offset, length);
     if (dataCarried && *dataCarried != dataBytes) return fail(cardmap::syntaxError);
@@ -106,9 +82,9 @@ DatagramAnswer readDevice(const PlcDevice& plc, const std::vector<uint8_t>& requ
     switch (span.segment->addressing) {
         case Addressing::words:
             for (uint32_t i = 0; i < span.length; ++i) {
-                const uint16_t value = plc.word(span.segment->memory, span.offset + i);
-                body.push_back(static_cast<uint8_t>(value));
-                body.push_back(static_cast<uint8_t>(value >> 8));
+                uint8_t word[2];
+                zurpm::putLittle16(word, plc.word(span.segment->memory, span.offset + i));
+                body.insert(body.end(), word, word + 2);
             }
             break;
         case Addressing::points:
@@ -135,8 +111,7 @@ DatagramAnswer writeDevice(PlcDevice& plc, const std::vector<uint8_t>& request) 
     switch (span.segment->addressing) {
         case Addressing::words:
             for (uint32_t i = 0; i < span.length; ++i)
-                plc.setWord(span.segment->memory, span.offset + i,
-                            static_cast<uint16_t>(data[2 * i] | (data[2 * i + 1] << 8)));
+                plc.setWord(span.segment->memory, span.offset + i, zurpm::getLittle16(data + 2 * i));
             break;
         case Addressing::points: {
             const uint32_t firstByte = span.offset / 8;

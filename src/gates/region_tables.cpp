@@ -1,6 +1,10 @@
-// The region tables of gate addresses. Type 9 is Series 90 PLC memory, reached by datagrams;
-// type G is the global data of Genius I/O blocks in the card's tables.
+// The region tables of gate addresses, built at compile time from the rows of zurpm/memories.h:
+// what a region accepts and writes follows from its codes and the kind of its elements. Type 9 is
+// Series 90 PLC memory, reached by datagrams; type G is the global data of Genius I/O blocks in
+// the card's tables.
 #include "gates/region_tables.h"
+
+#include <array>
 
 #include "gates/gate_address.h"
 #include "gates/memory_types.h"
@@ -19,70 +23,92 @@ constexpr AcceptedValue signedWord{ZUR_VALUE_SIGNED16, 16};
 constexpr AcceptedValue unsignedWord{ZUR_VALUE_UNSIGNED16, 16};
 constexpr AcceptedValue floatValue{ZUR_VALUE_FLOAT, 32};
 
-// Series 90 PLC memory, single gates.
-constexpr SingleRegion plcSingleRegions[] = {
-    {'I', memInputs, 0, false, {digitalPoint}, 1, notDigital},
-    {'Q', memOutputs, 0, false, {digitalPoint}, 1, notDigital},
-    {'T', memTemporary, 0, false, {digitalPoint}, 1, notDigital},
-    {'M', memInternal, 0, false, {digitalPoint}, 1, notDigital},
-    {'A', memSystemA, 0, false, {digitalPoint}, 1, notDigital},
-    {'B', memSystemB, 0, false, {digitalPoint}, 1, notDigital},
-    {'C', memSystemC, 0, false, {digitalPoint}, 1, notDigital},
-    {'D', memSystem, 0, false, {digitalPoint}, 1, notDigital},
-    {'G', memGlobal, 0, false, {digitalPoint}, 1, notDigital},
-    {'R', memRegisters, -1, false, {signedWord, unsignedWord}, 2, notWord},
-    {'L', memAnalogInputs, -1, false, {signedWord, unsignedWord}, 2, notWord},
-    {'O', memAnalogOutputs, -1, false, {signedWord, unsignedWord}, 2, notWord},
-    {'F', memRegisters, -1, true, {floatValue}, 1, notFloat},
+// What a single gate of each kind of element accepts, and the message when it accepts none.
+struct SingleShape {
+    AcceptedValue accepted[3];
+    size_t acceptedCount;
+    const char* valueTypeMessage;
 };
 
-// Genius I/O block global data, single gates. Floats of region A count floats, not words.
-constexpr SingleRegion blockDataSingleRegions[] = {
-    {'A', memBlockWords, -1, false, {signedWord, unsignedWord, floatValue}, 3, notWordOrFloat},
-    {'D', memBlockPoint, 0, false, {digitalPoint}, 1, notDigital},
-};
+constexpr SingleShape singleShapeOf(ElementKind element) {
+    switch (element) {
+    case ElementKind::point: return {{digitalPoint}, 1, notDigital};
+    case ElementKind::word: return {{signedWord, unsignedWord}, 2, notWord};
+    case ElementKind::float32: return {{floatValue}, 1, notFloat};
+    case ElementKind::wordOrFloat: break;
+    }
+    return {{signedWord, unsignedWord, floatValue}, 3, notWordOrFloat};
+}
 
-// Series 90 PLC memory, block gates: points from a byte boundary, up to 1024 of them, whole
-// bytes above 128; words up to 64; floats up to 32.
-constexpr BlockRegion plcBlockRegions[] = {
-    {'I', memInputs, 0, 1, false, true, 1024, 128},
-    {'Q', memOutputs, 0, 1, false, true, 1024, 128},
-    {'T', memTemporary, 0, 1, false, true, 1024, 128},
-    {'M', memInternal, 0, 1, false, true, 1024, 128},
-    {'A', memSystemA, 0, 1, false, true, 1024, 128},
-    {'B', memSystemB, 0, 1, false, true, 1024, 128},
-    {'C', memSystemC, 0, 1, false, true, 1024, 128},
-    {'D', memSystem, 0, 1, false, true, 1024, 128},
-    {'G', memGlobal, 0, 1, false, true, 1024, 128},
-    {'R', memRegisters, -1, 16, false, false, 64, 0},
-    {'L', memAnalogInputs, -1, 16, false, false, 64, 0},
-    {'O', memAnalogOutputs, -1, 16, false, false, 64, 0},
-    {'F', memRegisters, -1, 32, true, false, 32, 0},
-};
+// Points are named one by one (bit 0); words and floats as whole elements (bit -1).
+constexpr int32_t bitOf(ElementKind element) { return element == ElementKind::point ? 0 : -1; }
 
-// Genius I/O block global data, block gates: words only (no float blocks).
-constexpr BlockRegion blockDataBlockRegions[] = {
-    {'A', memBlockWords, -1, 16, false, false, 64, 0},
-    {'D', memBlockPoints, 0, 1, false, true, 128, 0},
-};
+// Width of a block's elements: a block of region A of type G holds words only (no float blocks).
+constexpr int32_t blockWidthOf(ElementKind element) {
+    switch (element) {
+    case ElementKind::point: return 1;
+    case ElementKind::float32: return 32;
+    case ElementKind::word:
+    case ElementKind::wordOrFloat: break;
+    }
+    return 16;
+}
 
-template <typename Row, size_t count>
-constexpr size_t rowCount(const Row (&)[count]) {
+constexpr SingleRegion singleRegionOf(const MemoryRegion& row) {
+    const SingleShape shape = singleShapeOf(row.element);
+    return {row.letter,
+            row.code,
+            bitOf(row.element),
+            row.element == ElementKind::float32,
+            {shape.accepted[0], shape.accepted[1], shape.accepted[2]},
+            shape.acceptedCount,
+            shape.valueTypeMessage};
+}
+
+constexpr BlockRegion blockRegionOf(const MemoryRegion& row) {
+    return {row.letter,
+            row.blockCode,
+            bitOf(row.element),
+            blockWidthOf(row.element),
+            row.element == ElementKind::float32,
+            row.element == ElementKind::point,  // blocks of points start on a byte boundary
+            row.largestBlock,
+            row.wholeBytesAbove};
+}
+
+constexpr size_t regionCount(bool (*wanted)(const MemoryRegion&)) {
+    size_t count = 0;
+    for (const MemoryRegion& row : memoryRegions) count += wanted(row) ? 1 : 0;
     return count;
 }
 
-constexpr PlcType plcTypes[] = {
-    {'9', false, plcSingleRegions, rowCount(plcSingleRegions), plcBlockRegions,
-     rowCount(plcBlockRegions)},
-    {'G', true, blockDataSingleRegions, rowCount(blockDataSingleRegions), blockDataBlockRegions,
-     rowCount(blockDataBlockRegions)},
-};
+// The rows of the memory table that a predicate picks, each made into a region of the driver.
+template <typename Region, bool (*wanted)(const MemoryRegion&), Region (*make)(const MemoryRegion&)>
+constexpr std::array<Region, regionCount(wanted)> regionsOf() {
+    std::array<Region, regionCount(wanted)> regions{};
+    size_t next = 0;
+    for (const MemoryRegion& row : memoryRegions)
+        if (wanted(row)) regions[next++] = make(row);
+    return regions;
+}
 
+constexpr bool ofSeries90(const MemoryRegion& row) { return row.plcType == plcTypeSeries90; }
+constexpr bool ofGeniusBlock(const MemoryRegion& row) { return row.plcType == plcTypeGeniusBlock; }
+constexpr bool withBitsOfWords(const MemoryRegion& row) { return row.bitsOfWords; }
+constexpr BitOfWordRegion bitOfWordRegionOf(const MemoryRegion& row) { return {row.letter, row.code}; }
+
+constexpr auto plcSingleRegions = regionsOf<SingleRegion, ofSeries90, singleRegionOf>();
+constexpr auto blockDataSingleRegions = regionsOf<SingleRegion, ofGeniusBlock, singleRegionOf>();
+constexpr auto plcBlockRegions = regionsOf<BlockRegion, ofSeries90, blockRegionOf>();
+constexpr auto blockDataBlockRegions = regionsOf<BlockRegion, ofGeniusBlock, blockRegionOf>();
 // The words of a PLC whose single bits a gate can name.
-constexpr BitOfWordRegion bitOfWordRegions[] = {
-    {'R', memRegisters},
-    {'L', memAnalogInputs},
-    {'O', memAnalogOutputs},
+constexpr auto bitOfWordRegions = regionsOf<BitOfWordRegion, withBitsOfWords, bitOfWordRegionOf>();
+
+constexpr PlcType plcTypes[] = {
+    {plcTypeSeries90, false, plcSingleRegions.data(), plcSingleRegions.size(), plcBlockRegions.data(),
+     plcBlockRegions.size()},
+    {plcTypeGeniusBlock, true, blockDataSingleRegions.data(), blockDataSingleRegions.size(),
+     blockDataBlockRegions.data(), blockDataBlockRegions.size()},
 };
 
 template <typename Row>
@@ -112,7 +138,7 @@ const BlockRegion* findBlockRegion(const PlcType& type, char regionLetter) {
 }
 
 const BitOfWordRegion* findBitOfWordRegion(char regionLetter) {
-    return findByLetter(bitOfWordRegions, rowCount(bitOfWordRegions), regionLetter);
+    return findByLetter(bitOfWordRegions.data(), bitOfWordRegions.size(), regionLetter);
 }
 
 const AcceptedValue* findAcceptedValue(const SingleRegion& region, int32_t valueType) {

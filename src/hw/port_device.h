@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "zurpm/little_endian.h"  // the device's records are little-endian
+
 namespace zurpm {
 
 // Device control codes (device type 0xD053, buffered, any access).
@@ -36,21 +38,5 @@ volatile uint8_t* mapPhysicalMemory(uint16_t segment, uint16_t length);  // null
 void unmapPhysicalMemory(volatile uint8_t* address);
 uint16_t readPort(uint16_t port);
 int writePort(uint16_t port, uint16_t value);  // 0 accepted, 1 refused
-
-// Little-endian byte layout of the device's records, shared with whoever serves the device.
-inline void putLittle16(uint8_t* to, uint16_t value) {
-    to[0] = static_cast<uint8_t>(value);
-    to[1] = static_cast<uint8_t>(value >> 8);
-}
-inline void putLittle32(uint8_t* to, uint32_t value) {
-    putLittle16(to, static_cast<uint16_t>(value));
-    putLittle16(to + 2, static_cast<uint16_t>(value >> 16));
-}
-inline uint16_t getLittle16(const uint8_t* from) {
-    return static_cast<uint16_t>(from[0] | (from[1] << 8));
-}
-inline uint32_t getLittle32(const uint8_t* from) {
-    return getLittle16(from) | (static_cast<uint32_t>(getLittle16(from + 2)) << 16);
-}
 
 }  // namespace zurpm

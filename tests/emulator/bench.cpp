@@ -3,6 +3,8 @@
 
 #include <cstdio>
 
+#include "zurpm/little_endian.h"
+
 namespace pcimemu::bench {
 
 std::string hex(const std::vector<uint8_t>& bytes) {
@@ -16,7 +18,9 @@ std::string hex(const std::vector<uint8_t>& bytes) {
 }
 
 std::vector<uint8_t> header(uint8_t selector, uint16_t offset, uint8_t length) {
-    return {0, selector, 0, static_cast<uint8_t>(offset), static_cast<uint8_t>(offset >> 8), length};
+    std::vector<uint8_t> body{0, selector, 0, 0, 0, length};
+    zurpm::putLittle16(&body[map::bodyOffset], offset);
+    return body;
 }
 
 Bench::Bench(PlantSpec setup, uint32_t startMs) : plant(std::move(setup)), now(startMs) {

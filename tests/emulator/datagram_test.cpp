@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "bench.h"
+#include "pcimemu/series90_map.h"
 
 namespace pcimemu::bench {
 namespace {
@@ -29,18 +30,15 @@ TEST_F(Datagrams, RegisterReadReturnsWhatAWritePutThere) {
 }
 
 TEST_F(Datagrams, EveryWordMemoryIsReachedByItsSelector) {
-    const struct {
-        uint8_t selector;
-        PlcMemory memory;
-        uint16_t last;  // last word of a Series 90-30 CPU
-    } cases[] = {{8, PlcMemory::R, 2047}, {10, PlcMemory::AI, 127}, {12, PlcMemory::AQ, 63}};
-    for (const auto& c : cases) {
-        plc().setWord(c.memory, c.last, static_cast<uint16_t>(0x0100 + c.selector));
-        const Answer answer = bench.read(3, c.selector, c.last, 1);
-        ASSERT_EQ(answer.status, 0x04) << "selector " << int(c.selector);
-        EXPECT_EQ(hex(answer.reply), hex({0, c.selector, 0, uint8_t(c.last), uint8_t(c.last >> 8), 1,
-                                          c.selector, 0x01}))
-            << "selector " << int(c.selector);
+    for (const series90::Segment& segment : series90::segments) {
+        if (segment.addressing != series90::Addressing::words) continue;
+        const uint8_t selector = segment.selector;
+        const auto last = static_cast<uint16_t>(plc().size(segment.memory) - 1);
+        plc().setWord(segment.memory, last, static_cast<uint16_t>(0x0100 + selector));
+        const Answer answer = bench.read(3, selector, last, 1);
+        ASSERT_EQ(answer.status, 0x04) << "selector " << int(selector);
+        EXPECT_EQ(hex(answer.reply), hex({0, selector, 0, uint8_t(last), uint8_t(last >> 8), 1, selector, 0x01}))
+            << "selector " << int(selector);
     }
 }
 
@@ -78,18 +76,13 @@ TEST_F(Datagrams, BitAndByteModeShowTheSameDiscreteMemory) {
 }
 
 TEST_F(Datagrams, EveryDiscreteMemoryHasABitAndAByteSelector) {
-    const struct {
-        uint8_t bitSelector, byteSelector;
-        PlcMemory memory;
-    } cases[] = {{70, 16, PlcMemory::I},  {72, 18, PlcMemory::Q},  {74, 20, PlcMemory::T},
-                 {76, 22, PlcMemory::M},  {78, 24, PlcMemory::SA}, {80, 26, PlcMemory::SB},
-                 {82, 28, PlcMemory::SC}, {84, 30, PlcMemory::S},  {86, 56, PlcMemory::G}};
-    for (const auto& c : cases) {
-        ASSERT_EQ(bench.write(3, c.bitSelector, 13, 1, {0x20}).status, 0x04) << int(c.bitSelector);
-        EXPECT_TRUE(plc().point(c.memory, 13)) << "bit selector " << int(c.bitSelector);
-        const Answer viaBytes = bench.read(3, c.byteSelector, 1, 1);
-        EXPECT_EQ(hex(viaBytes.reply), hex({0, c.byteSelector, 0, 1, 0, 1, 0x20}))
-            << "byte selector " << int(c.byteSelector);
+    for (const series90::Segment& segment : series90::segments) {
+        if (segment.addressing != series90::Addressing::points) continue;
+        const uint8_t byteSelector = series90::selectorOf(segment.memory, series90::Addressing::bytes);
+        ASSERT_EQ(bench.write(3, segment.selector, 13, 1, {0x20}).status, 0x04) << int(segment.selector);
+        EXPECT_TRUE(plc().point(segment.memory, 13)) << "bit selector " << int(segment.selector);
+        const Answer viaBytes = bench.read(3, byteSelector, 1, 1);
+        EXPECT_EQ(hex(viaBytes.reply), hex({0, byteSelector, 0, 1, 0, 1, 0x20})) << "byte selector " << int(byteSelector);
     }
 }
 

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "bench.h"
+#include "zurpm/little_endian.h"
 
 namespace pcimemu::bench {
 namespace {
@@ -12,9 +13,7 @@ namespace {
 std::vector<uint8_t> mapRequest(uint32_t physical, uint32_t length, uint32_t interfaceType = 1,
                                 uint32_t bus = 0, uint32_t space = 0) {
     std::vector<uint8_t> bytes(24, 0);
-    const auto put = [&](size_t at, uint32_t value) {
-        for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<uint8_t>(value >> (8 * i));
-    };
+    const auto put = [&](size_t at, uint32_t value) { zurpm::putLittle32(&bytes[at], value); };
     put(0, interfaceType);
     put(4, bus);
     put(8, physical);

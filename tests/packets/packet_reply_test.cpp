@@ -24,7 +24,7 @@ RequestPacket replyFor(const GateAccess& access, const Bytes& replyData, int rep
     EXPECT_EQ(zurpm::buildRequestPacket(&access, &packet), 0);
     std::memcpy(packet.body + 6, replyData.data(), replyData.size());
     // A datagram reply's length is the card's; the global-data path leaves bodyLength alone.
-    if (access.hardwareAddress.memoryType < 128)
+    if (!zurpm::isGeniusBlockData(access.hardwareAddress.memoryType))
         packet.bodyLength = static_cast<uint8_t>(replyLength >= 0 ? replyLength : 6 + replyData.size());
     return packet;
 }

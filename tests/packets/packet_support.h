@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "exchange/packet.h"
+#include "zurpm/little_endian.h"
+#include "zurpm/memories.h"
 #include "platform/virtual/virtual_platform.h"
 
 namespace zurpm::test {
@@ -70,8 +72,7 @@ inline std::vector<uint8_t> bodyOf(uint8_t selector, uint16_t offset, uint8_t le
     // initialised vector grows by insert at -O2 and above.
     std::vector<uint8_t> body(6 + data.size());
     body[1] = selector;
-    body[3] = static_cast<uint8_t>(offset);
-    body[4] = static_cast<uint8_t>(offset >> 8);
+    zurpm::putLittle16(&body[3], offset);
     body[5] = length;
     std::copy(data.begin(), data.end(), body.begin() + 6);
     return body;

@@ -9,6 +9,7 @@
 #include "pcimemu/device_server.h"
 #include "platform/platform.h"
 #include "socket_fixtures.h"
+#include "zurpm/little_endian.h"
 
 using namespace posixdevice;
 namespace platform = zurpm::platform;
@@ -151,7 +152,7 @@ TEST_F(ServedPlant, PortReadAnswersTheCardsValueOrIsRefused) {
     const Outcome status = control(device.handle, readPortCode, portNumber(0x3E0), value, sizeof value);
     EXPECT_TRUE(status.accepted);
     EXPECT_EQ(2u, status.bytesReturned);
-    EXPECT_EQ(0x18, value[0] | value[1] << 8) << "ioStatus read through the socket";
+    EXPECT_EQ(0x18, zurpm::getLittle16(value)) << "ioStatus read through the socket";
 
     EXPECT_FALSE(control(device.handle, readPortCode, portNumber(0x2F0), value, sizeof value).accepted)
         << "a port of no card was read";
@@ -258,7 +259,7 @@ TEST_P(BadReply, FailsThatRequestWithoutCrashOrHang) {
     const bool later = control(device.handle, readPortCode, portNumber(0x3E0), value, sizeof value).accepted;
     EXPECT_EQ(c.laterRequestWorks, later) << c.name << ": the request after it";
     if (later) {
-        EXPECT_EQ(0x1234, value[0] | value[1] << 8) << c.name << ": the request after it read the wrong reply";
+        EXPECT_EQ(0x1234, zurpm::getLittle16(value)) << c.name << ": the request after it read the wrong reply";
     }
     device.close();
     EXPECT_EQ(c.code, server.received().at(0).code) << c.name << ": the request did not reach the server";

@@ -18,6 +18,8 @@
 #include <filesystem>
 #include <stdexcept>
 
+#include "zurpm/little_endian.h"
+
 extern char** environ;
 
 namespace posixdevice {
@@ -31,15 +33,6 @@ using Clock = std::chrono::steady_clock;
 int remainingMs(Clock::time_point deadline) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
     return left > 0 ? static_cast<int>(left) : 0;
-}
-
-void putU32(uint8_t* to, uint32_t value) {
-    for (int i = 0; i < 4; ++i) to[i] = static_cast<uint8_t>(value >> (8 * i));
-}
-
-uint32_t getU32(const uint8_t* from) {
-    return static_cast<uint32_t>(from[0]) | static_cast<uint32_t>(from[1]) << 8 |
-           static_cast<uint32_t>(from[2]) << 16 | static_cast<uint32_t>(from[3]) << 24;
 }
 
 // Reads exactly count bytes within the patience; false on EOF, error or time-out.
@@ -140,23 +133,23 @@ void ScriptedServer::run() {
     if (client < 0) return;
     if (sendGreeting_) {
         std::vector<uint8_t> greeting(4);
-        putU32(greeting.data(), greeting_);
+        zurpm::putLittle32(greeting.data(), greeting_);
         sendWithDescriptor(client, greeting, -1);
     }
     for (const ScriptStep& step : script_) {
         uint8_t header[12];
         if (!readExactly(client, header, sizeof header)) break;
         ReceivedRequest request;
-        request.code = getU32(header);
-        request.input.resize(getU32(header + 4));
-        request.outputLength = getU32(header + 8);
+        request.code = zurpm::getLittle32(header);
+        request.input.resize(zurpm::getLittle32(header + 4));
+        request.outputLength = zurpm::getLittle32(header + 8);
         if (!request.input.empty() && !readExactly(client, request.input.data(), request.input.size())) break;
         received_.push_back(request);
 
         if (step.action == ScriptStep::Action::hangUp) break;
         std::vector<uint8_t> reply(8);
-        putU32(reply.data(), step.status);
-        putU32(reply.data() + 4, static_cast<uint32_t>(step.output.size()));
+        zurpm::putLittle32(reply.data(), step.status);
+        zurpm::putLittle32(reply.data() + 4, static_cast<uint32_t>(step.output.size()));
         reply.insert(reply.end(), step.output.begin(), step.output.end());
         if (step.action == ScriptStep::Action::halfReply) {
             reply.resize(4);
@@ -259,18 +252,24 @@ std::string PcimsimProcess::output() {
 
 std::vector<uint8_t> mapRequest(uint16_t segment, uint32_t length) {
     std::vector<uint8_t> request(24, 0);
-    putU32(request.data(), 1);                                     // ISA
-    putU32(request.data() + 8, static_cast<uint32_t>(segment) * 16);  // physical address, low half
-    putU32(request.data() + 20, length);
+    zurpm::putLittle32(request.data(), 1);                                     // ISA
+    zurpm::putLittle32(request.data() + 8, static_cast<uint32_t>(segment) * 16);  // physical address, low half
+    zurpm::putLittle32(request.data() + 20, length);
     return request;
 }
 
 std::vector<uint8_t> portWrite(uint16_t port, uint16_t value) {
-    return {static_cast<uint8_t>(port), static_cast<uint8_t>(port >> 8), static_cast<uint8_t>(value),
-            static_cast<uint8_t>(value >> 8)};
+    std::vector<uint8_t> request(4);
+    zurpm::putLittle16(request.data(), port);
+    zurpm::putLittle16(request.data() + 2, value);
+    return request;
 }
 
-std::vector<uint8_t> portNumber(uint16_t port) { return {static_cast<uint8_t>(port), static_cast<uint8_t>(port >> 8)}; }
+std::vector<uint8_t> portNumber(uint16_t port) {
+    std::vector<uint8_t> request(2);
+    zurpm::putLittle16(request.data(), port);
+    return request;
+}
 
 std::vector<uint8_t> addressBytes(const void* address) {
     std::vector<uint8_t> bytes(sizeof address);

@@ -220,7 +220,7 @@ int main(int argc, char** argv) {
         record.count = count;
         record.data = buffer.data();
         const bool bitOfWord = write && gate.address.width == 1 && zurpm::test::isWordMemory(gate.address.memoryType);
-        const uint32_t bound = gate.address.memoryType >= 128 ? accessMs + slackMs : (bitOfWord ? 2 : 1) * (accessMs + replyMs + slackMs);
+        const uint32_t bound = zurpm::isGeniusBlockData(gate.address.memoryType) ? accessMs + slackMs : (bitOfWord ? 2 : 1) * (accessMs + replyMs + slackMs);
         const int32_t command = gate.how.blockSize ? (write ? ZUR_CMD_WRITE : ZUR_CMD_READ)
                                                    : (draws.chance(50) ? (write ? ZUR_CMD_WRITE_SINGLE : ZUR_CMD_READ_SINGLE)
                                                                        : (write ? ZUR_CMD_WRITE : ZUR_CMD_READ));
@@ -252,7 +252,7 @@ int main(int argc, char** argv) {
         // A card that boots starts its global-data tables afresh: what it had not yet passed to a
         // block at a bus scan is gone, and its own table is 0. The next access tells again.
         for (Gate& gate : gates)
-            if (gate.address.memoryType >= 128) gate.known = false;
+            if (zurpm::isGeniusBlockData(gate.address.memoryType)) gate.known = false;
     };
 
     for (uint64_t nextRestart = 25000; figures.requests < total;) {

@@ -47,7 +47,7 @@ TEST(Stations, ChooseCardAndDevice) {
         access.data = buffer;
         bench.plant->clearEvents();
         EXPECT_TRUE(transferLines(bench, ZUR_CMD_READ, access, ZUR_RESULT_OK).empty());
-        EXPECT_EQ(service::word16(buffer + 2), row.value);
+        EXPECT_EQ(zurpm::getLittle16(buffer + 2), row.value);
         ASSERT_EQ(bench.plant.datagramEvents().size(), 1u);
         EXPECT_EQ(bench.plant.datagramEvents()[0].card, row.card);
         EXPECT_EQ(bench.plant.datagramEvents()[0].device, row.device);
@@ -105,16 +105,16 @@ TEST(Count, CommandsFiveAndSevenLeaveOneInTheHostRecord) {
     ASSERT_EQ(access.count, 10);
     EXPECT_TRUE(transferLines(bench, ZUR_CMD_READ_SINGLE, access, ZUR_RESULT_OK).empty());
     EXPECT_EQ(access.count, 1);
-    EXPECT_EQ(service::word16(buffer + 2), 100) << "one element travels at bytes 2-3";
-    EXPECT_EQ(service::word16(buffer + 4), 0) << "more than one element was read";
+    EXPECT_EQ(zurpm::getLittle16(buffer + 2), 100) << "one element travels at bytes 2-3";
+    EXPECT_EQ(zurpm::getLittle16(buffer + 4), 0) << "more than one element was read";
 
     access.count = 10;
-    service::putWord16(buffer + 2, 555);
+    zurpm::putLittle16(buffer + 2, 555);
     EXPECT_TRUE(transferLines(bench, ZUR_CMD_WRITE_SINGLE, access, ZUR_RESULT_OK).empty());
     EXPECT_EQ(access.count, 1);
     EXPECT_EQ(bench.plant.plc(0, 3).word(PlcMemory::R, 0), 555);
     EXPECT_EQ(bench.plant.plc(0, 3).word(PlcMemory::R, 1), 101) << "more than one element was written";
-    EXPECT_EQ(service::word16(buffer + 2), 555) << "a write changed the host's buffer";
+    EXPECT_EQ(zurpm::getLittle16(buffer + 2), 555) << "a write changed the host's buffer";
 }
 
 TEST(BitOfWord, WriteChangesOnlyItsBit) {
@@ -154,7 +154,7 @@ TEST(BitOfWord, WriteChangesOnlyItsBit) {
             uint8_t read[4] = {};
             access.data = read;
             EXPECT_TRUE(transferLines(bench, ZUR_CMD_READ_SINGLE, access, ZUR_RESULT_OK).empty());
-            EXPECT_EQ(service::word16(read + 2), (row.after >> 3) & 1);
+            EXPECT_EQ(zurpm::getLittle16(read + 2), (row.after >> 3) & 1);
         }
     }
 }
@@ -298,7 +298,7 @@ std::vector<uint8_t> hostBuffer(const Gate& gate, const std::vector<uint32_t>& v
     const bool point = gate.kind == Kind::points || gate.kind == Kind::globalPoints || gate.kind == Kind::bitOfWord;
     if (single(gate)) {
         if (wide) std::memcpy(buffer.data(), &values[0], 4);
-        else service::putWord16(buffer.data() + 2, static_cast<uint16_t>(values[0]));
+        else zurpm::putLittle16(buffer.data() + 2, static_cast<uint16_t>(values[0]));
         return buffer;
     }
     for (size_t i = 0; i < values.size(); ++i) {
@@ -307,7 +307,7 @@ std::vector<uint8_t> hostBuffer(const Gate& gate, const std::vector<uint32_t>& v
         } else if (wide) {
             std::memcpy(buffer.data() + 4 * i, &values[i], 4);
         } else {
-            service::putWord16(buffer.data() + 2 * i, static_cast<uint16_t>(values[i]));
+            zurpm::putLittle16(buffer.data() + 2 * i, static_cast<uint16_t>(values[i]));
         }
     }
     return buffer;

@@ -11,6 +11,7 @@
 
 #include "driver_harness.h"
 #include "pcimemu/virtual_plant.h"
+#include "zurpm/little_endian.h"  // values in a host buffer
 
 namespace service {
 
@@ -93,12 +94,5 @@ struct PortAccess {
 std::vector<PortAccess> portWrites(const pcimemu::VirtualPlant& plant);
 std::vector<PortAccess> portReads(const pcimemu::VirtualPlant& plant, uint16_t port);
 std::string describe(const std::vector<PortAccess>& accesses);
-
-// Little-endian values in a host buffer.
-inline uint16_t word16(const uint8_t* bytes) { return static_cast<uint16_t>(bytes[0] | (bytes[1] << 8)); }
-inline void putWord16(uint8_t* bytes, uint16_t value) {
-    bytes[0] = static_cast<uint8_t>(value);
-    bytes[1] = static_cast<uint8_t>(value >> 8);
-}
 
 }  // namespace service

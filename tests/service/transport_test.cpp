@@ -102,7 +102,7 @@ TEST(Datagram, EveryFailureIsReportedAndLeavesTheHostBufferAlone) {
             EXPECT_EQ(outcome.result, ZUR_RESULT_OK);
             EXPECT_TRUE(outcome.lines.empty()) << outcome.lines.front();
             if (row.command == ZUR_CMD_READ_SINGLE) {
-                EXPECT_EQ(service::word16(buffer + 2), 0x1234);
+                EXPECT_EQ(zurpm::getLittle16(buffer + 2), 0x1234);
             }
             continue;
         }
@@ -173,7 +173,7 @@ TEST(Datagram, CommandBlockAndRequestBytes) {
         Started bench;
         GateAccess access = bench.gate(row.address, row.valueType, row.blockSize);
         uint8_t buffer[256] = {};
-        service::putWord16(buffer + 2, row.command == ZUR_CMD_WRITE_SINGLE && row.valueType == 6 ? 1 : 0xBEEF);
+        zurpm::putLittle16(buffer + 2, row.command == ZUR_CMD_WRITE_SINGLE && row.valueType == 6 ? 1 : 0xBEEF);
         access.data = buffer;
         bench.plant->clearEvents();
         ASSERT_EQ(transfer(bench, row.command, access).result, ZUR_RESULT_OK);
@@ -253,7 +253,7 @@ TEST(Datagram, ZeroTimeOutsWaitUntilTheCardAnswers) {
     const Outcome reply = transfer(bench, ZUR_CMD_READ, gate);
     EXPECT_EQ(reply.result, ZUR_RESULT_OK) << (reply.lines.empty() ? "" : reply.lines.front());
     EXPECT_GE(reply.tookMs, 20000u) << "no limit, yet the wait ended before the card answered";
-    EXPECT_EQ(service::word16(buffer + 2), 4321);
+    EXPECT_EQ(zurpm::getLittle16(buffer + 2), 4321);
 }
 
 TEST(Datagram, ZeroAccessTimeOutWaitsForClearToTransmit) {
@@ -270,7 +270,7 @@ TEST(Datagram, ZeroAccessTimeOutWaitsForClearToTransmit) {
     const Outcome second = transfer(bench, ZUR_CMD_READ, other);
     EXPECT_EQ(second.result, ZUR_RESULT_OK) << (second.lines.empty() ? "" : second.lines.front());
     EXPECT_GE(second.tookMs, 8000u);
-    EXPECT_EQ(service::word16(buffer + 2), 777);
+    EXPECT_EQ(zurpm::getLittle16(buffer + 2), 777);
 }
 
 TEST(Datagram, NegativeTimeOutsExpireAtOnce) {
@@ -334,7 +334,7 @@ TEST(GlobalData, OnePointChangesOnlyItsBit) {
         bench.scan();
         GateAccess access = bench.gate("05GD000E", 6);
         uint8_t buffer[4] = {};
-        service::putWord16(buffer + 2, row.value);
+        zurpm::putLittle16(buffer + 2, row.value);
         access.data = buffer;
         ASSERT_EQ(transfer(bench, ZUR_CMD_WRITE_SINGLE, access).result, ZUR_RESULT_OK);
         EXPECT_EQ(bench.tableByte(5, 1), row.after);
@@ -344,7 +344,7 @@ TEST(GlobalData, OnePointChangesOnlyItsBit) {
         uint8_t read[4] = {0xEE, 0xEE, 0xEE, 0xEE};
         access.data = read;
         ASSERT_EQ(transfer(bench, ZUR_CMD_READ_SINGLE, access).result, ZUR_RESULT_OK);
-        EXPECT_EQ(service::word16(read + 2), (row.after >> 5) & 1);
+        EXPECT_EQ(zurpm::getLittle16(read + 2), (row.after >> 5) & 1);
     }
 }
 

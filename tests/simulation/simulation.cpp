@@ -6,6 +6,7 @@
 //
 //     zurpm_simulation --seeds N [--first S]     seeds S .. S + N - 1 (S = 1)
 //     zurpm_simulation --seed N                  one seed, telling each request as it goes
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -18,6 +19,9 @@
 
 #include "host_value.h"
 #include "pcimemu/fault_schedule.h"
+#include "pcimemu/series90_map.h"
+#include "zurpm/little_endian.h"
+#include "zurpm/memories.h"
 #include "service_support.h"
 
 namespace {
@@ -32,6 +36,10 @@ template <typename T, size_t n>
 const T& pick(pcimemu::SeededDraws& draws, const T (&items)[n]) {
     return items[draws.below(n)];
 }
+template <typename T>
+const T& pick(pcimemu::SeededDraws& draws, const std::vector<T>& items) {
+    return items[draws.below(uint32_t(items.size()))];
+}
 
 std::string hex(const std::vector<uint8_t>& bytes) {
     std::string text;
@@ -40,25 +48,49 @@ std::string hex(const std::vector<uint8_t>& bytes) {
     return text;
 }
 
-// Address regions: type and letter, codes of a single gate and of a block, value type, width of a
-// single gate, largest block (0: none), block start on a byte boundary, the PLC memory.
+// Address regions, from the table of memories: type and letter, codes of a single gate and of a
+// block, value type, width of a single gate, largest block (0: none), block start on a byte
+// boundary, the PLC memory. Word regions take signed and unsigned values in turn; region A of type
+// G comes twice, with words and with floats (which have no blocks).
 struct Region {
     char type, letter;
     int32_t single, block, valueType, width, largestBlock;
     bool byteBoundary;
     PlcMemory memory;
 };
-const Region regions[] = {
-    {'9', 'R', 8, 8, 0, 16, 64, false, PlcMemory::R},    {'9', 'L', 10, 10, 1, 16, 64, false, PlcMemory::AI},
-    {'9', 'O', 12, 12, 0, 16, 64, false, PlcMemory::AQ}, {'9', 'F', 8, 8, 3, 32, 32, false, PlcMemory::R},
-    {'9', 'I', 70, 70, 6, 1, 1024, true, PlcMemory::I},  {'9', 'Q', 72, 72, 6, 1, 1024, true, PlcMemory::Q},
-    {'9', 'T', 74, 74, 6, 1, 1024, true, PlcMemory::T},  {'9', 'M', 76, 76, 6, 1, 1024, true, PlcMemory::M},
-    {'9', 'A', 78, 78, 6, 1, 1024, true, PlcMemory::SA}, {'9', 'B', 80, 80, 6, 1, 1024, true, PlcMemory::SB},
-    {'9', 'C', 82, 82, 6, 1, 1024, true, PlcMemory::SC}, {'9', 'D', 84, 84, 6, 1, 1024, true, PlcMemory::S},
-    {'9', 'G', 86, 86, 6, 1, 1024, true, PlcMemory::G},  {'G', 'A', 130, 130, 0, 16, 64, false, PlcMemory::R},
-    {'G', 'A', 130, 130, 3, 32, 0, false, PlcMemory::R}, {'G', 'D', 128, 129, 6, 1, 128, true, PlcMemory::R},
-};
-constexpr uint32_t plcRegions = 13;
+std::vector<Region> regionsOfTable() {
+    std::vector<Region> regions;
+    int32_t wordRegions = 0;
+    for (const zurpm::MemoryRegion& row : zurpm::memoryRegions) {
+        const bool plc = row.plcType == zurpm::plcTypeSeries90;
+        const PlcMemory memory = plc ? pcimemu::series90::segmentOf(uint32_t(row.code))->memory : PlcMemory::R;
+        Region region{row.plcType, row.letter, row.code, row.blockCode, 0, 16, row.largestBlock, false, memory};
+        switch (row.element) {
+        case zurpm::ElementKind::point:
+            region.valueType = ZUR_VALUE_DIGITAL;
+            region.width = 1;
+            region.byteBoundary = true;
+            break;
+        case zurpm::ElementKind::word: region.valueType = wordRegions++ % 2; break;
+        case zurpm::ElementKind::float32:
+            region.valueType = ZUR_VALUE_FLOAT;
+            region.width = 32;
+            break;
+        case zurpm::ElementKind::wordOrFloat:
+            regions.push_back(region);
+            region.valueType = ZUR_VALUE_FLOAT;
+            region.width = 32;
+            region.largestBlock = 0;
+            break;
+        }
+        regions.push_back(region);
+    }
+    return regions;
+}
+const std::vector<Region> regions = regionsOfTable();
+const uint32_t plcRegions = uint32_t(std::count_if(regions.begin(), regions.end(), [](const Region& r) {
+    return r.type == zurpm::plcTypeSeries90;
+}));
 
 // A gate as the simulation means it (expected) and as the driver defined it.
 struct Gate {
@@ -124,7 +156,7 @@ private:
     // A global-data access is served while the card grants its tables.
     void watchGrant() {
         const int card = slotOf(*current_).card;
-        if (current_->expected.memoryType >= 128 && card >= 0 && bench_->plant.readByte(card, map::lockoutGranted) != 0) {
+        if (zurpm::isGeniusBlockData(current_->expected.memoryType) && card >= 0 && bench_->plant.readByte(card, map::lockoutGranted) != 0) {
             served_ = image(*current_, currentCount_);
             servedForged_ = false;
         }
@@ -277,15 +309,15 @@ std::optional<Image> Simulation::image(const Gate& gate, int32_t count) {
     const HardwareAddress& a = gate.expected;
     const int card = slotOf(gate).card;
     const auto device = static_cast<uint8_t>(a.station % 32);
-    pcimemu::Plc* plc = card >= 0 && a.memoryType < 128 ? bench_->plant->plc(card, device) : nullptr;
-    if (card < 0 || a.offset < 0 || (a.memoryType < 128 && plc == nullptr)) return std::nullopt;
+    pcimemu::Plc* plc = card >= 0 && !zurpm::isGeniusBlockData(a.memoryType) ? bench_->plant->plc(card, device) : nullptr;
+    if (card < 0 || a.offset < 0 || (!zurpm::isGeniusBlockData(a.memoryType) && plc == nullptr)) return std::nullopt;
     // The card's own table once the driver has learned the card's number from a handshake.
     const bool own = knowsOwn_[a.station / 32] && device == cards_[size_t(card)].ownDeviceNumber;
     const uint8_t* table = bench_->plant.window(card) + (own ? map::ownOutputTable : map::inputTable(device));
     const auto word = [&](uint32_t i) -> uint16_t {
         if (plc) return plc->word(gate.region->memory, i);
         if (2 * i + 1 >= map::tableLength) throw std::out_of_range("table");
-        return static_cast<uint16_t>(table[2 * i] | table[2 * i + 1] << 8);
+        return zurpm::getLittle16(&table[2 * i]);
     };
     const auto point = [&](uint32_t i) -> bool {
         if (plc) return plc->point(gate.region->memory, i);
@@ -293,7 +325,10 @@ std::optional<Image> Simulation::image(const Gate& gate, int32_t count) {
         return (table[i / 8] >> (i % 8)) & 1;
     };
     Image out;
-    const auto put16 = [&](uint16_t v) { out.bytes.insert(out.bytes.end(), {uint8_t(v), uint8_t(v >> 8)}); };
+    const auto put16 = [&](uint16_t v) {
+        out.bytes.resize(out.bytes.size() + 2);
+        zurpm::putLittle16(&out.bytes[out.bytes.size() - 2], v);
+    };
     const auto offset = static_cast<uint32_t>(a.offset), elements = static_cast<uint32_t>(count);
     try {
         if (isWordMemory(a.memoryType) && a.width == 1) {
@@ -320,7 +355,7 @@ std::optional<Image> Simulation::image(const Gate& gate, int32_t count) {
 // A card that reports completion for a datagram its device refused: what follows is the card's lie.
 bool Simulation::forged(const Gate& gate) {
     const int card = slotOf(gate).card;
-    if (card < 0 || gate.expected.memoryType >= 128) return false;
+    if (card < 0 || zurpm::isGeniusBlockData(gate.expected.memoryType)) return false;
     for (const auto& device : cards_[size_t(card)].devices) {
         if (device.number != gate.expected.station % 32) continue;
         const auto& status = bench_->plant.faults(card, device.number).completionStatus;
@@ -382,7 +417,7 @@ void Simulation::access(const Gate& gate, int32_t command, int which) {
 
     const Slot& slot = slotOf(gate);
     const uint32_t access = uint32_t(std::max(slot.accessMs, 0)), reply = uint32_t(std::max(slot.replyMs, 0));
-    const uint32_t transport = gate.expected.memoryType >= 128 ? access + 3 : access + reply + 5;
+    const uint32_t transport = zurpm::isGeniusBlockData(gate.expected.memoryType) ? access + 3 : access + reply + 5;
     const bool bitOfWordWrite = write && isWordMemory(gate.expected.memoryType) && gate.expected.width == 1;
     current_ = &gate;
     currentCount_ = count;
@@ -419,7 +454,7 @@ void Simulation::access(const Gate& gate, int32_t command, int which) {
 
     // Reads: the bytes as the driver left them, against the memory when the card served them.
     // Writes: the value as the driver takes it, against the memory when the card took it.
-    const std::optional<Image> plant = write && gate.expected.memoryType >= 128 ? image(gate, count) : served_;
+    const std::optional<Image> plant = write && zurpm::isGeniusBlockData(gate.expected.memoryType) ? image(gate, count) : served_;
     check(plant.has_value(), "answered 0, but no card served " + gate.address + " from a memory that is there");
     if (!plant) return;
     const size_t end = std::min(buffer.size(), plant->at + plant->bytes.size());

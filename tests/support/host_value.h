@@ -9,12 +9,15 @@
 #include <cstdint>
 #include <vector>
 
+#include "zurpm/little_endian.h"
+#include "zurpm/memories.h"
 #include "zurpm/records.h"
 
 namespace zurpm::test {
 
 inline bool isWordMemory(int32_t memoryType) {
-    return memoryType == 8 || memoryType == 10 || memoryType == 12 || memoryType == 130;
+    const MemoryRegion* region = memoryRegionOfCode(memoryType);
+    return region != nullptr && unitOfCode(*region, memoryType) == MemoryUnit::word;
 }
 
 // One value: 4 bytes. A block of N: N words (N x 4 bytes for width 32), or ceil(N / 8) bytes of points.
@@ -33,7 +36,7 @@ struct HostValue {
 inline HostValue hostValue(const HardwareAddress& address, int32_t count, const uint8_t* buffer) {
     const bool words = isWordMemory(address.memoryType);
     if (count == 1 && !(words && address.width == 32)) {
-        const auto word = static_cast<uint16_t>(buffer[2] | buffer[3] << 8);
+        const uint16_t word = getLittle16(buffer + 2);
         if (words && address.width == 1) return {2, {static_cast<uint8_t>(word == 1), 0}};
         if (!words) return {2, {static_cast<uint8_t>(word & 1), 0}};
         return {2, {buffer[2], buffer[3]}};

@@ -162,6 +162,16 @@ protected:
             setSink = procedure<OrvantSetSink>(orvant, "orvantSetSink");
     }
 
+    // The host unloads the driver when it ends: the DLL's detach runs, and the module is gone.
+    static void TearDownTestSuite() {
+        if (library == nullptr) return;
+        EXPECT_TRUE(FreeLibrary(library)) << "FreeLibrary(zurpm.dll) failed, error " << GetLastError();
+        EXPECT_EQ(GetModuleHandleA("zurpm.dll"), nullptr) << "zurpm.dll is still loaded after the host freed it";
+        library = nullptr;
+        zurMain = nullptr;
+        setSink = nullptr;
+    }
+
     void SetUp() override {
         ASSERT_NE(library, nullptr) << "LoadLibraryA(\"zurpm.dll\") failed, error " << GetLastError();
         ASSERT_NE(zurMain, nullptr) << "zurpm.dll has no export named ZurMain";
@@ -550,6 +560,26 @@ TEST(ZurpmFiles, RunUnderTheWindowsVersionAsked) {
     ASSERT_TRUE(GetVersionExA(&version));
 #pragma GCC diagnostic pop
     EXPECT_EQ(std::to_string(version.dwMajorVersion) + "." + std::to_string(version.dwMinorVersion), expected);
+}
+
+// After the host has unloaded the driver (the fixture's suite ends so), a host that loads it again
+// gets a driver that starts, fails without its device as the first did, and stops.
+TEST(ZurpmDllAgain, LoadsStartsAndStopsAfterTheHostUnloadedIt) {
+    ASSERT_EQ(GetModuleHandleA("zurpm.dll"), nullptr) << "zurpm.dll was not unloaded by the suite before";
+    HMODULE library = LoadLibraryA("zurpm.dll");
+    ASSERT_NE(library, nullptr) << "LoadLibraryA(\"zurpm.dll\") failed again, error " << GetLastError();
+    const auto zurMain = procedure<ZurMainPointer>(library, "ZurMain");
+    ASSERT_NE(zurMain, nullptr);
+    HostContext context{};
+    HostDriverInfo info{};
+    HostRequest describe{&context, 14, 0, 0, &info};
+    HostRequest start{&context, 1, 0, 0, nullptr};
+    HostRequest stop{&context, 11, 0, 0, nullptr};
+    EXPECT_EQ(zurMain(&describe), 0);
+    EXPECT_EQ(zurMain(&start), 2) << "no XPORTIO device here";
+    EXPECT_EQ(zurMain(&stop), 0);
+    EXPECT_TRUE(FreeLibrary(library));
+    EXPECT_EQ(GetModuleHandleA("zurpm.dll"), nullptr);
 }
 
 }  // namespace

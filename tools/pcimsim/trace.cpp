@@ -4,13 +4,24 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "pcimemu/card_map.h"
 #include "regions.h"
+#include "zurpm/little_endian.h"
 
 namespace pcimsim {
 
 namespace {
 
-constexpr size_t headerLength = 6;
+namespace map = pcimemu::cardmap;
+
+// The card's name of a completion status, or null for one it does not name.
+const char* statusName(uint8_t status) {
+    if (status == map::completed) return "completed";
+    if (status == map::syntaxError) return "syntax error";
+    if (status == map::processError) return "process error";
+    if ((status & map::busyMask) != 0) return "busy";
+    return nullptr;
+}
 
 std::string timeOf(uint32_t ms) {
     char text[32];
@@ -23,7 +34,7 @@ std::string valuesOf(const std::vector<uint8_t>& bytes, size_t from, bool words)
     char item[16];
     if (words) {
         for (size_t i = from; i + 1 < bytes.size(); i += 2) {
-            std::snprintf(item, sizeof item, " %d", static_cast<int16_t>(bytes[i] | (bytes[i + 1] << 8)));
+            std::snprintf(item, sizeof item, " %d", static_cast<int16_t>(zurpm::getLittle16(&bytes[i])));
             text += item;
         }
     } else {
@@ -38,35 +49,39 @@ std::string valuesOf(const std::vector<uint8_t>& bytes, size_t from, bool words)
 }  // namespace
 
 std::string describeDatagram(const pcimemu::DatagramEvent& event) {
-    const bool write = event.commandCode == 2;
+    const bool write = event.commandCode == map::codeSendDatagram;
     char text[160];
     std::snprintf(text, sizeof text, "%s card %d device %u %s", timeOf(event.atMs).c_str(), event.card + 1,
                   static_cast<unsigned>(event.device), write ? "write" : "read ");
     std::string line = text;
     const std::vector<uint8_t>& body = event.request;
-    if (body.size() < headerLength) {
+    if (body.size() < map::bodyHeaderLength) {
         line += " (body of ";
         line += std::to_string(body.size());
         line += " bytes, no header)";
     } else {
-        const zurtool::Memory* segment = zurtool::memoryOfCode(body[1]);
+        const uint8_t selector = body[map::bodySelector];
+        const zurtool::Memory* segment = zurtool::memoryOfCode(selector);
         std::snprintf(text, sizeof text, " %s offset %u length %u", segment != nullptr ? segment->reference : "selector",
-                      static_cast<unsigned>(body[3] | (body[4] << 8)), static_cast<unsigned>(body[5]));
+                      static_cast<unsigned>(zurpm::getLittle16(&body[map::bodyOffset])),
+                      static_cast<unsigned>(body[map::bodyLength]));
         if (segment == nullptr) {
             line += ' ';
-            line += std::to_string(body[1]);
+            line += std::to_string(selector);
         }
         line += text;
         const bool words = segment != nullptr && segment->unit == zurtool::MemoryUnit::word;
         if (write) {
             line += " <-";
-            line += valuesOf(body, headerLength, words);
-        } else if (event.completed && event.reply.size() > headerLength) {
+            line += valuesOf(body, map::bodyHeaderLength, words);
+        } else if (event.completed && event.reply.size() > map::bodyHeaderLength) {
             line += " ->";
-            line += valuesOf(event.reply, headerLength, words);
+            line += valuesOf(event.reply, map::bodyHeaderLength, words);
         }
     }
-    std::snprintf(text, sizeof text, "  status 0x%02X%s", event.status, event.completed ? "" : " (not completed)");
+    const char* status = statusName(event.status);
+    std::snprintf(text, sizeof text, "  status 0x%02X%s%s%s", event.status, status != nullptr ? " " : "",
+                  status != nullptr ? status : "", event.completed ? "" : " (not completed)");
     return line + text;
 }
 

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "tool_error.h"
+#include "zurpm/little_endian.h"
 
 namespace zurtool {
 
@@ -58,24 +59,14 @@ bool readInteger(std::string_view text, int64_t& value) {
     return true;
 }
 
-void putLittle16(ValueBuffer& buffer, size_t at, uint16_t value) {
-    buffer[at] = static_cast<uint8_t>(value & 0xFF);
-    buffer[at + 1] = static_cast<uint8_t>(value >> 8);
-}
-
-uint16_t takeLittle16(const ValueBuffer& buffer, size_t at) {
-    return static_cast<uint16_t>(buffer[at] | (buffer[at + 1] << 8));
-}
-
 void putFloat(ValueBuffer& buffer, size_t at, float value) {
     uint32_t bits = 0;
     std::memcpy(&bits, &value, sizeof bits);
-    for (size_t i = 0; i < 4; ++i) buffer[at + i] = static_cast<uint8_t>(bits >> (8 * i));
+    zurpm::putLittle32(&buffer[at], bits);
 }
 
 float takeFloat(const ValueBuffer& buffer, size_t at) {
-    uint32_t bits = 0;
-    for (size_t i = 0; i < 4; ++i) bits |= static_cast<uint32_t>(buffer[at + i]) << (8 * i);
+    const uint32_t bits = zurpm::getLittle32(&buffer[at]);
     float value = 0.0f;
     std::memcpy(&value, &bits, sizeof value);
     return value;
@@ -147,7 +138,7 @@ void putSingleValue(ValueBuffer& buffer, const GateValue& value) {
     if (value.kind == ValueKind::float32)
         putFloat(buffer, 0, value.real);
     else
-        putLittle16(buffer, 2, static_cast<uint16_t>(value.integer));
+        zurpm::putLittle16(&buffer[2], static_cast<uint16_t>(value.integer));
 }
 
 GateValue takeSingleValue(const ValueBuffer& buffer, ValueKind kind) {
@@ -157,7 +148,7 @@ GateValue takeSingleValue(const ValueBuffer& buffer, ValueKind kind) {
         value.real = takeFloat(buffer, 0);
         return value;
     }
-    return fromWord(kind, takeLittle16(buffer, 2));
+    return fromWord(kind, zurpm::getLittle16(&buffer[2]));
 }
 
 void putBlockValues(ValueBuffer& buffer, const std::vector<GateValue>& values) {
@@ -174,7 +165,7 @@ void putBlockValues(ValueBuffer& buffer, const std::vector<GateValue>& values) {
             break;
         }
         case ValueKind::signed16:
-        case ValueKind::unsigned16: putLittle16(buffer, i * 2, static_cast<uint16_t>(value.integer)); break;
+        case ValueKind::unsigned16: zurpm::putLittle16(&buffer[i * 2], static_cast<uint16_t>(value.integer)); break;
         }
     }
 }
@@ -193,7 +184,7 @@ std::vector<GateValue> takeBlockValues(const ValueBuffer& buffer, ValueKind kind
         }
         case ValueKind::digital: values.push_back(fromWord(kind, (buffer[i / 8] >> (i % 8)) & 1u)); break;
         case ValueKind::signed16:
-        case ValueKind::unsigned16: values.push_back(fromWord(kind, takeLittle16(buffer, i * 2))); break;
+        case ValueKind::unsigned16: values.push_back(fromWord(kind, zurpm::getLittle16(&buffer[i * 2]))); break;
         }
     }
     return values;

@@ -1,11 +1,14 @@
-// The one table of what the tool knows of the driver's memories and address regions: the
-// memory-type codes with their names, the address letters of each region with the memory it
-// names, its elements and its block limits. Value types by region, block shapes, the names that
-// `check` and pcimsim's trace show, and the grouping of gates into block reads all come from here.
+// What the tool knows of the driver's memories and address regions, as a view of the one table of
+// memories (zurpm/memories.h): the memory-type codes with their names, the address letters of each
+// region with the memory it names, its elements and its block limits. Value types by region, block
+// shapes, the names that `check` and pcimsim's trace show, and the grouping of gates into block
+// reads all come from here.
 #pragma once
 
 #include <cstdint>
 #include <string_view>
+
+#include "zurpm/memories.h"
 
 namespace zurtool {
 
@@ -13,7 +16,7 @@ namespace zurtool {
 enum class ElementShape { word, float32, point, unknown };
 
 // The unit of a memory-type code in a request: 16-bit words, points, or bytes of points.
-enum class MemoryUnit { word, point, byte };
+using zurpm::MemoryUnit;
 
 struct Memory {
     int32_t code;           // memory-type code of a HardwareAddress and of a datagram
@@ -33,7 +36,7 @@ struct Region {
 };
 
 // Codes 128 to 130: Genius I/O block data in the card's global-data tables, not PLC memory.
-bool isGeniusBlockData(int32_t code);
+using zurpm::isGeniusBlockData;
 
 // The memory of a code, or null.
 const Memory* memoryOfCode(int32_t code);
@@ -47,9 +50,15 @@ const Region* regionOfAddress(std::string_view address);
 // words of code 8, F for floats of code 8), or null.
 const Region* regionOfMemory(int32_t memoryType, ElementShape shape);
 
+constexpr int32_t largestOf(int32_t zurpm::MemoryRegion::*field) {
+    int32_t largest = 0;
+    for (const zurpm::MemoryRegion& region : zurpm::memoryRegions)
+        if (region.*field > largest) largest = region.*field;
+    return largest;
+}
 // Largest block of any region: points of PLC memory.
-constexpr int32_t largestBlockOfAnyRegion = 1024;
+constexpr int32_t largestBlockOfAnyRegion = largestOf(&zurpm::MemoryRegion::largestBlock);
 // Above this many points a block holds whole bytes.
-constexpr int32_t largestBlockOfAnyPoints = 128;
+constexpr int32_t largestBlockOfAnyPoints = largestOf(&zurpm::MemoryRegion::wholeBytesAbove);
 
 }  // namespace zurtool

@@ -44,6 +44,11 @@ constexpr uint8_t datagramFunction = 0x20;
 constexpr uint8_t readDevice = 30;
 constexpr uint8_t readDeviceReply = 31;
 constexpr uint8_t writeDevice = 32;
+// A Read Device or Write Device body: byte 0 and byte 2 are 0, then the segment selector, the
+// offset (16 bits, little-endian) and the length (8 bits); the data follow the header.
+constexpr uint32_t bodySelector = 1;
+constexpr uint32_t bodyOffset = 3;
+constexpr uint32_t bodyLength = 5;
 constexpr uint32_t bodyHeaderLength = 6;
 constexpr uint32_t largestReplyData = replyDataRoom - bodyHeaderLength;  // 128
 

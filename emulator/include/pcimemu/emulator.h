@@ -41,12 +41,12 @@
 //   - any other code: 0x08 at once.
 //
 //   Series 90 datagram bodies: byte 0 = 0, byte 1 segment selector, byte 2 = 0, bytes 3-4 offset
-//   (little-endian), byte 5 length, data from byte 6. Word memories (selectors 8 %R, 10 %AI, 12 %AQ)
-//   count offset and length in words, 2 bytes a word, little-endian. Bit mode (70 %I, 72 %Q, 74 %T,
-//   76 %M, 78 %SA, 80 %SB, 82 %SC, 84 %S, 86 %G) counts points; the data are the memory's own bytes
-//   from the byte that holds the first point to the byte that holds the last, and a write changes
-//   only the points offset .. offset + length - 1. Byte mode (16, 18, 20, 22, 24, 26, 28, 30, 56 for
-//   the same memories) counts bytes.
+//   (little-endian), byte 5 length, data from byte 6. The selectors and what each one reaches are
+//   in series90_map.h. Word memories (%R, %AI, %AQ) count offset and length in words, 2 bytes a
+//   word, little-endian. Bit mode (%I, %Q, %T, %M, %SA, %SB, %SC, %S, %G) counts points; the data
+//   are the memory's own bytes from the byte that holds the first point to the byte that holds the
+//   last, and a write changes only the points offset .. offset + length - 1. Byte mode (a selector
+//   of its own for each of the same memories) counts bytes.
 //
 //   Global data. The lockout: the card grants (lockoutGranted 1) at the first millisecond it sees
 //   lockoutRequest nonzero and withdraws the grant (0) at the first one it sees it 0. At each bus
@@ -71,7 +71,7 @@ namespace pcimemu {
 
 // ---- Plant description ----------------------------------------------------------------------
 
-// PLC memories, by the segment selector of their bit-mode (or word) code.
+// PLC memories; the segment selectors that reach them are in series90_map.h.
 enum class PlcMemory { R, AI, AQ, I, Q, T, M, SA, SB, SC, S, G };
 
 // Sizes of a PLC's memories: words for R, AI, AQ; points (bits) for the discrete memories. The
@@ -153,7 +153,7 @@ struct DatagramEvent {
     uint32_t atMs;                 // when the card took the command
     int card;                      // 0-based
     uint8_t device;
-    uint8_t commandCode;           // 2 write, 3 read
+    uint8_t commandCode;           // cardmap::codeSendDatagram (a write) or codeSendDatagramWithReply
     std::array<uint8_t, 7> params; // commandParams as the driver left them
     std::vector<uint8_t> request;  // requestData
     std::vector<uint8_t> reply;    // reply body as written to replyData (reads)

@@ -26,6 +26,7 @@
 
 #include "hw/port_device.h"
 #include "platform/platform.h"
+#include "zurpm/little_endian.h"
 
 namespace zurpm::platform {
 
@@ -63,15 +64,6 @@ Connection* findConnection(intptr_t device) {
     for (Connection& connection : connections)
         if (connection.socket == device) return &connection;
     return nullptr;
-}
-
-void putU32(uint8_t* to, uint32_t value) {
-    for (int i = 0; i < 4; ++i) to[i] = static_cast<uint8_t>(value >> (8 * i));
-}
-
-uint32_t getU32(const uint8_t* from) {
-    return static_cast<uint32_t>(from[0]) | static_cast<uint32_t>(from[1]) << 8 |
-           static_cast<uint32_t>(from[2]) << 16 | static_cast<uint32_t>(from[3]) << 24;
 }
 
 // Sends every byte; 0 done, 1 the connection failed.
@@ -193,7 +185,7 @@ void releaseAllMappings(Connection& connection) {
 int acceptWindow(Connection& connection, int descriptor, const void* in, uint32_t inLength, void* out,
                  uint32_t outLength, uint32_t* bytesReturned) {
     if (inLength < mapMemoryRequestSize || out == nullptr || outLength < sizeof(void*)) return 1;
-    const uint32_t length = getU32(static_cast<const uint8_t*>(in) + mapRequestLength);
+    const uint32_t length = getLittle32(static_cast<const uint8_t*>(in) + mapRequestLength);
     if (length == 0) return 1;
     // Touching a mapping beyond the end of its memory would kill the host with SIGBUS.
     struct stat memory {};
@@ -217,9 +209,9 @@ int exchange(Connection& connection, uint32_t code, const void* in, uint32_t inL
     if (out == nullptr) outLength = 0;
 
     uint8_t frame[12];
-    putU32(frame, code);
-    putU32(frame + 4, inLength);
-    putU32(frame + 8, outLength);
+    putLittle32(frame, code);
+    putLittle32(frame + 4, inLength);
+    putLittle32(frame + 8, outLength);
     if (sendAll(connection.socket, frame, sizeof frame) != 0 ||
         sendAll(connection.socket, static_cast<const uint8_t*>(in), inLength) != 0) {
         connection.broken = true;
@@ -233,8 +225,8 @@ int exchange(Connection& connection, uint32_t code, const void* in, uint32_t inL
         if (descriptor >= 0) close(descriptor);
         return 1;
     }
-    const bool accepted = getU32(header) == 1;
-    const uint32_t length = getU32(header + 4);
+    const bool accepted = getLittle32(header) == 1;
+    const uint32_t length = getLittle32(header + 4);
     const uint32_t kept = length < outLength ? length : outLength;
     const uint32_t excess = length - kept;
     // The output reaches the caller only with a success; this device's outputs are a few bytes.
@@ -280,7 +272,7 @@ intptr_t deviceOpen() {
     const int socketHandle = connectToServer();
     if (socketHandle < 0) return -1;
     uint8_t greeting[4];
-    if (receiveAll(socketHandle, greeting, sizeof greeting, nullptr) != 0 || getU32(greeting) != 1) {
+    if (receiveAll(socketHandle, greeting, sizeof greeting, nullptr) != 0 || getLittle32(greeting) != 1) {
         close(socketHandle);
         return -1;
     }
