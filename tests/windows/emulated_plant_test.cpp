@@ -74,7 +74,8 @@ struct Host {
         zurMain = procedure<ZurMainFunction>(library, "ZurMain");
         setSink = procedure<decltype(setSink)>(GetModuleHandleA("ORVANT.dll"), "orvantSetSink");
         timerRequests = procedure<decltype(timerRequests)>(GetModuleHandleA("winmm.dll"), "fakeWinmmRequests");
-        if (zurMain == nullptr || setSink == nullptr) return "zurpm.dll without ZurMain, or ORVANT.dll without its sink";
+        if (zurMain == nullptr || setSink == nullptr)
+            return "zurpm.dll without ZurMain, or ORVANT.dll without its sink";
         if (timerRequests == nullptr) return "Windows' own winmm.dll was loaded, not the counting stand-in";
         setSink(captureMessage, &messages);
         return {};
@@ -176,7 +177,8 @@ int32_t transfer(Host& h, const char* address, int32_t valueType, int32_t blockS
     access.hardwareAddress = definition.hardwareAddress;
     access.count = single ? 1 : blockSize;
     access.data = buffer.data();
-    const int32_t command = single ? (write ? ZUR_CMD_WRITE_SINGLE : ZUR_CMD_READ_SINGLE) : (write ? ZUR_CMD_WRITE : ZUR_CMD_READ);
+    const int32_t command =
+        single ? (write ? ZUR_CMD_WRITE_SINGLE : ZUR_CMD_READ_SINGLE) : (write ? ZUR_CMD_WRITE : ZUR_CMD_READ);
     return h.call(command, &access);
 }
 
@@ -188,8 +190,8 @@ void* boundCreateFile() {
     std::vector<pcimemu::win32::ImportRedirection> probe = {
         {"CreateFileA", reinterpret_cast<void*>(&CreateFileA), {}, {}}};
     std::string error;
-    if (pcimemu::win32::redirectImports(host().library, "kernel32.dll", probe, error) != pcimemu::win32::Redirected::done)
-        return nullptr;
+    using pcimemu::win32::Redirected;
+    if (pcimemu::win32::redirectImports(host().library, "kernel32.dll", probe, error) != Redirected::done) return nullptr;
     pcimemu::win32::restoreImports(probe);
     return probe[0].originals.front();
 }
@@ -468,7 +470,8 @@ TEST_F(EmulatedPlant, StartsThreeCardsEachInItsOwnWindow) {
     EXPECT_EQ(calls.opens, calls.closes);
     EXPECT_EQ(calls.staleUses, 0u);
     EXPECT_EQ(h.timerHeld(), 0);
-    EXPECT_FALSE(withPlant([](pcimemu::Plant& plant) { return plant.mapped(0) || plant.mapped(1) || plant.mapped(2); }));
+    EXPECT_FALSE(
+        withPlant([](pcimemu::Plant& plant) { return plant.mapped(0) || plant.mapped(1) || plant.mapped(2); }));
 }
 
 }  // namespace
