@@ -191,7 +191,8 @@ void* boundCreateFile() {
         {"CreateFileA", reinterpret_cast<void*>(&CreateFileA), {}, {}}};
     std::string error;
     using pcimemu::win32::Redirected;
-    if (pcimemu::win32::redirectImports(host().library, "kernel32.dll", probe, error) != Redirected::done) return nullptr;
+    if (pcimemu::win32::redirectImports(host().library, "kernel32.dll", probe, error) != Redirected::done)
+        return nullptr;
     pcimemu::win32::restoreImports(probe);
     return probe[0].originals.front();
 }
