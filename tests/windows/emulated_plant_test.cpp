@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -195,6 +196,74 @@ void* boundCreateFile() {
         return nullptr;
     pcimemu::win32::restoreImports(probe);
     return probe[0].originals.front();
+}
+
+// A module image laid out by hand: one import descriptor of KERNEL32.dll whose address table holds
+// the functions named, bound; with an import lookup table of their names (and an import by ordinal
+// among them), or without one, as a table bound in place leaves it.
+struct HandMadeImage {
+    alignas(16) uint8_t bytes[0x600] = {};
+
+    HandMadeImage(const std::vector<const char*>& functions, bool lookupTable) {
+        auto& dos = *reinterpret_cast<IMAGE_DOS_HEADER*>(bytes);
+        dos.e_magic = IMAGE_DOS_SIGNATURE;
+        dos.e_lfanew = 0x40;
+        auto& nt = *reinterpret_cast<IMAGE_NT_HEADERS*>(bytes + 0x40);
+        nt.Signature = IMAGE_NT_SIGNATURE;
+        nt.OptionalHeader.Magic = IMAGE_NT_OPTIONAL_HDR_MAGIC;
+        nt.OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT] = {0x200, 2 * sizeof(IMAGE_IMPORT_DESCRIPTOR)};
+        auto& descriptor = *reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(bytes + 0x200);
+        std::memcpy(bytes + 0x280, "KERNEL32.dll", 13);
+        descriptor.Name = 0x280;
+        descriptor.FirstThunk = 0x340;
+        descriptor.OriginalFirstThunk = lookupTable ? 0x300 : 0;
+        auto* bound = reinterpret_cast<IMAGE_THUNK_DATA*>(bytes + 0x340);
+        auto* lookup = reinterpret_cast<IMAGE_THUNK_DATA*>(bytes + 0x300);
+        const HMODULE kernel32 = GetModuleHandleA("kernel32.dll");
+        uint32_t name = 0x400;
+        size_t slot = 0;
+        lookup[slot].u1.Ordinal = IMAGE_ORDINAL_FLAG | 5;  // by ordinal: nothing to compare names with
+        bound[slot++].u1.Function = reinterpret_cast<uintptr_t>(GetProcAddress(kernel32, "GetTickCount"));
+        for (const char* function : functions) {
+            lookup[slot].u1.AddressOfData = name;
+            std::strcpy(reinterpret_cast<char*>(bytes + name + 2), function);
+            name += 2 + static_cast<uint32_t>(std::strlen(function)) + 1;
+            bound[slot++].u1.Function = reinterpret_cast<uintptr_t>(GetProcAddress(kernel32, function));
+        }
+    }
+    HMODULE module() { return reinterpret_cast<HMODULE>(bytes); }
+    void* slot(size_t index) const {
+        return reinterpret_cast<void*>(reinterpret_cast<const uintptr_t*>(bytes + 0x340)[index]);
+    }
+};
+
+TEST(ImportRedirection, FindsImportsByNameAndInATableBoundInPlace) {
+    using pcimemu::win32::Redirected;
+    const std::vector<const char*> driverImports = {"CreateFileA", "DeviceIoControl", "CloseHandle"};
+    int markers[3];
+    for (const bool lookupTable : {true, false}) {
+        SCOPED_TRACE(lookupTable ? "with a lookup table" : "bound in place");
+        HandMadeImage image(driverImports, lookupTable);
+        std::vector<pcimemu::win32::ImportRedirection> wanted;
+        for (size_t i = 0; i < 3; ++i) wanted.push_back({driverImports[i], &markers[i], {}, {}});
+        std::string error;
+        ASSERT_EQ(pcimemu::win32::redirectImports(image.module(), "kernel32.dll", wanted, error), Redirected::done)
+            << error;
+        for (size_t i = 0; i < 3; ++i) EXPECT_EQ(image.slot(i + 1), &markers[i]) << driverImports[i];
+        EXPECT_NE(image.slot(0), nullptr);
+        EXPECT_NE(image.slot(0), &markers[0]) << "the import by ordinal was taken for another";
+        pcimemu::win32::restoreImports(wanted);
+        const HMODULE kernel32 = GetModuleHandleA("kernel32.dll");
+        for (size_t i = 0; i < 3; ++i)
+            EXPECT_EQ(image.slot(i + 1), reinterpret_cast<void*>(GetProcAddress(kernel32, driverImports[i])));
+
+        HandMadeImage other({"CreateFileA", "CloseHandle"}, lookupTable);
+        EXPECT_EQ(pcimemu::win32::redirectImports(other.module(), "kernel32.dll", wanted, error),
+                  Redirected::notImported);
+        EXPECT_EQ(error, "it does not import DeviceIoControl from kernel32.dll");
+        EXPECT_EQ(other.slot(1), reinterpret_cast<void*>(GetProcAddress(kernel32, "CreateFileA")))
+            << "a refused redirection changed the table";
+    }
 }
 
 TEST(ImportRedirection, RefusesAModuleThatIsNoZurpmDriver) {
