@@ -86,10 +86,12 @@ unset WINEARCH
 reg=(wine reg)
 [[ -x /usr/lib/wine/wine64 ]] && reg=(/usr/lib/wine/wine64 reg)
 app='HKCU\Software\Wine\AppDefaults'
-for program in zurpm_windows_abi_tests.exe zurpm_windows_abi_xp.exe; do
+for program in zurpm_windows_abi_tests.exe zurpm_windows_abi_xp.exe zurpm_windows_plant_tests.exe zurpm_windows_plant_xp.exe; do
   "${reg[@]}" add "$app\\$program\\DllOverrides" /v winmm /d native /f >/dev/null
 done
-"${reg[@]}" add "$app\\zurpm_windows_abi_xp.exe" /v Version /d winxp /f >/dev/null
+for program in zurpm_windows_abi_xp.exe zurpm_windows_plant_xp.exe; do
+  "${reg[@]}" add "$app\\$program" /v Version /d winxp /f >/dev/null
+done
 # A crash is reported by Wine's debugger on standard error, with its backtrace, never in a window.
 "${reg[@]}" add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null
 [[ $stage == --prepare ]] && exit 0

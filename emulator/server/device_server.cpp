@@ -11,12 +11,39 @@
 #include <cerrno>
 #include <cstring>
 
-#include "pcimemu/card_map.h"
 #include "zurpm/little_endian.h"
 #include "plant_clock.h"
 #include "window_memory.h"
 
 namespace pcimemu {
+
+// Over the socket a granted window goes as its memory's descriptor, which the client maps itself;
+// the address an unmap carries is the client's own mapping and means nothing here, so the oldest
+// window goes first.
+class SocketWindows : public WindowPassing {
+public:
+    explicit SocketWindows(const WindowMemory& memory) : memory_(memory) {}
+
+    bool handOver(const Plant::Mapping& window, ServedRequest& served) override {
+        descriptor = memory_.descriptorAt(window.address, window.length);
+        served.windowSent = descriptor >= 0;
+        return served.windowSent;
+    }
+
+    std::optional<size_t> named(const std::vector<uint8_t>& input,
+                                const std::vector<Plant::Mapping>& granted) override {
+        if (input.size() != 4 && input.size() != 8) return std::nullopt;
+        const uint64_t address =
+            input.size() == 8 ? zurpm::getLittle64(input.data()) : zurpm::getLittle32(input.data());
+        if (address == 0 || granted.empty()) return std::nullopt;
+        return 0;
+    }
+
+    int descriptor = -1;  // of the window the last granted map handed over
+
+private:
+    const WindowMemory& memory_;
+};
 
 namespace {
 
@@ -86,11 +113,14 @@ DeviceServer::DeviceServer(PlantSpec setup) : windows_(std::make_unique<WindowMe
     plant_ = std::make_unique<Plant>(std::move(setup),
                                      [windows](int card, uint32_t length) { return windows->allocate(card, length); });
     clock_ = std::make_unique<PlantClock>(*plant_, plantLock_);
+    passing_ = std::make_unique<SocketWindows>(*windows_);
+    requests_ = std::make_unique<DeviceRequests>(*plant_, plantLock_, *passing_);
 }
 
 DeviceServer::~DeviceServer() {
     stop();
     clock_.reset();
+    requests_.reset();
     plant_.reset();  // before the memory of its windows
     windows_.reset();
 }
@@ -186,11 +216,7 @@ void DeviceServer::serve() {
 void DeviceServer::acceptClient() {
     const int arrived = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
     if (arrived < 0) return;
-    bool opened = false;
-    if (client_ < 0) {
-        std::lock_guard<std::mutex> hold(plantLock_);
-        opened = plant_->openDevice();
-    }
+    const bool opened = client_ < 0 && requests_->open();
     if (!opened) {
         // The device is opened without sharing: whoever comes second is told so and let go.
         sendGreeting(arrived, greetingHeld);
@@ -200,13 +226,11 @@ void DeviceServer::acceptClient() {
     }
     if (!sendGreeting(arrived, greetingOpen)) {
         close(arrived);
-        std::lock_guard<std::mutex> hold(plantLock_);
-        plant_->closeDevice();
+        requests_->close();
         return;
     }
     client_ = arrived;
     pending_.clear();
-    granted_.clear();
     ++clientsServed_;
     if (clientObserver_) clientObserver_(ClientEvent::opened);
 }
@@ -216,13 +240,7 @@ void DeviceServer::dropClient() {
     close(client_);
     client_ = -1;
     pending_.clear();
-    {
-        // The client's own mappings are its business; the plant's record of them ends here.
-        std::lock_guard<std::mutex> hold(plantLock_);
-        for (const Plant::Mapping& mapping : granted_) plant_->unmap(reinterpret_cast<uintptr_t>(mapping.address));
-        granted_.clear();
-        plant_->closeDevice();
-    }
+    requests_->close();
     if (clientObserver_) clientObserver_(ClientEvent::closed);
 }
 
@@ -242,94 +260,23 @@ int DeviceServer::readFromClient() {
         const uint32_t outputLength = zurpm::getLittle32(header + 8);
         if (inputLength > inputLimit) return 1;
         if (pending_.size() - used < requestHeaderSize + inputLength) break;
-        const std::vector<uint8_t> input(header + requestHeaderSize, header + requestHeaderSize + inputLength);
+        std::vector<uint8_t> input(header + requestHeaderSize, header + requestHeaderSize + inputLength);
         used += requestHeaderSize + inputLength;
-        if (answer(code, input, outputLength) != 0) return 1;
+        if (answer(code, std::move(input), outputLength) != 0) return 1;
     }
     pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(used));
     return 0;
 }
 
-void DeviceServer::replyToMap(const std::vector<uint8_t>& input, ServedRequest& served, int& descriptor) {
-    if (input.size() != cardmap::mapRequestSize) return;
-    const uint8_t* request = input.data();
-    const uint32_t interfaceType = zurpm::getLittle32(request + cardmap::mapRequestInterfaceType);
-    const uint32_t busNumber = zurpm::getLittle32(request + cardmap::mapRequestBusNumber);
-    const uint64_t physicalAddress = zurpm::getLittle64(request + cardmap::mapRequestPhysicalAddress);
-    const uint32_t addressSpace = zurpm::getLittle32(request + cardmap::mapRequestAddressSpace);
-    const uint32_t length = zurpm::getLittle32(request + cardmap::mapRequestLength);
-    std::lock_guard<std::mutex> hold(plantLock_);
-    const std::optional<Plant::Mapping> mapping =
-        plant_->map(physicalAddress, length, interfaceType, busNumber, addressSpace);
-    if (!mapping) return;
-    descriptor = windows_->descriptorAt(mapping->address, length);
-    if (descriptor < 0) {
-        // Not a window this server can hand over: refuse rather than give the client wrong memory.
-        plant_->unmap(reinterpret_cast<uintptr_t>(mapping->address));
-        return;
-    }
-    granted_.push_back(*mapping);
-    served.accepted = true;
-    served.windowSent = true;
-}
-
-void DeviceServer::replyToUnmap(const std::vector<uint8_t>& input, ServedRequest& served) {
-    if (input.size() != 4 && input.size() != 8) return;
-    const uint64_t address = input.size() == 8 ? zurpm::getLittle64(input.data()) : zurpm::getLittle32(input.data());
-    if (address == 0 || granted_.empty()) return;
-    std::lock_guard<std::mutex> hold(plantLock_);
-    if (!plant_->unmap(reinterpret_cast<uintptr_t>(granted_.front().address))) return;
-    granted_.erase(granted_.begin());
-    served.accepted = true;
-}
-
 // Answers one request. 1: the client is gone.
-int DeviceServer::answer(uint32_t code, const std::vector<uint8_t>& input, uint32_t outputLength) {
-    ServedRequest served;
-    served.code = code;
-    served.input = input;
-    served.outputLength = outputLength;
-    int descriptor = -1;
-
-    switch (code) {
-    case cardmap::xportioMapMemory:
-        replyToMap(input, served, descriptor);
-        break;
-    case cardmap::xportioUnmapMemory:
-        replyToUnmap(input, served);
-        break;
-    case cardmap::xportioReadPort:
-        if (input.size() == cardmap::portReadRequestSize && outputLength >= cardmap::portReadReplySize) {
-            std::optional<uint16_t> value;
-            {
-                std::lock_guard<std::mutex> hold(plantLock_);
-                value = plant_->readPort(zurpm::getLittle16(input.data()));
-            }
-            if (value) {
-                served.accepted = true;
-                served.output.resize(cardmap::portReadReplySize);
-                zurpm::putLittle16(served.output.data(), *value);
-            }
-        }
-        break;
-    case cardmap::xportioWritePort:
-        if (input.size() == cardmap::portWriteRequestSize) {
-            std::lock_guard<std::mutex> hold(plantLock_);
-            served.accepted = plant_->writePort(zurpm::getLittle16(input.data()),
-                                                zurpm::getLittle16(input.data() + 2));
-        }
-        break;
-    default:
-        break;  // not a request of this device: refused
-    }
-
+int DeviceServer::answer(uint32_t code, std::vector<uint8_t> input, uint32_t outputLength) {
+    passing_->descriptor = -1;
+    const ServedRequest served = requests_->answer(code, std::move(input), outputLength);
     std::vector<uint8_t> reply(8);
     zurpm::putLittle32(reply.data(), served.accepted ? 1 : 0);
     zurpm::putLittle32(reply.data() + 4, static_cast<uint32_t>(served.output.size()));
     reply.insert(reply.end(), served.output.begin(), served.output.end());
-    const bool sent = sendAll(client_, reply.data(), reply.size(), descriptor);
-    if (requestObserver_) requestObserver_(served);
-    return sent ? 0 : 1;
+    return sendAll(client_, reply.data(), reply.size(), served.windowSent ? passing_->descriptor : -1) ? 0 : 1;
 }
 
 }  // namespace pcimemu

@@ -15,6 +15,9 @@
 // remaining windows are released toward the plant and the device is closed; the next client is
 // then accepted.
 //
+// The requests are decoded and answered by DeviceRequests (pcimemu/device_requests.h), as the
+// device served inside a Windows host answers them; this server carries them over the socket.
+//
 // Two threads call the plant, the server's and the clock's (which advances it once for every
 // millisecond of the monotonic clock); both take the one lock that withPlant() also takes.
 #pragma once
@@ -28,22 +31,14 @@
 #include <thread>
 #include <vector>
 
+#include "pcimemu/device_requests.h"
 #include "pcimemu/emulator.h"
 
 namespace pcimemu {
 
 class WindowMemory;
 class PlantClock;
-
-// One request as the server answered it, for a trace.
-struct ServedRequest {
-    uint32_t code = 0;
-    std::vector<uint8_t> input;
-    uint32_t outputLength = 0;
-    bool accepted = false;
-    std::vector<uint8_t> output;
-    bool windowSent = false;  // a map answered with the window's descriptor
-};
+class SocketWindows;
 
 // What happened to the device's client, for a trace.
 enum class ClientEvent { opened, refused, closed };
@@ -74,7 +69,7 @@ public:
     }
 
     // Observers, called on the server thread outside the plant's lock. Set them before start().
-    void onRequest(std::function<void(const ServedRequest&)> observer) { requestObserver_ = std::move(observer); }
+    void onRequest(std::function<void(const ServedRequest&)> observer) { requests_->onRequest(std::move(observer)); }
     void onClient(std::function<void(ClientEvent)> observer) { clientObserver_ = std::move(observer); }
 
     // How many clients have been given the device so far (tests wait on it).
@@ -85,14 +80,14 @@ private:
     void acceptClient();
     void dropClient();
     int readFromClient();
-    int answer(uint32_t code, const std::vector<uint8_t>& input, uint32_t outputLength);
-    void replyToMap(const std::vector<uint8_t>& input, ServedRequest& served, int& descriptor);
-    void replyToUnmap(const std::vector<uint8_t>& input, ServedRequest& served);
+    int answer(uint32_t code, std::vector<uint8_t> input, uint32_t outputLength);
 
     std::unique_ptr<WindowMemory> windows_;
     std::unique_ptr<Plant> plant_;
     std::mutex plantLock_;
     std::unique_ptr<PlantClock> clock_;
+    std::unique_ptr<SocketWindows> passing_;
+    std::unique_ptr<DeviceRequests> requests_;
 
     std::string path_;
     int listener_ = -1;
@@ -105,10 +100,8 @@ private:
 
     int client_ = -1;
     std::vector<uint8_t> pending_;             // request bytes received and not yet answered
-    std::vector<Plant::Mapping> granted_;      // the client's windows, oldest first
     std::atomic<uint32_t> clientsServed_{0};
 
-    std::function<void(const ServedRequest&)> requestObserver_;
     std::function<void(ClientEvent)> clientObserver_;
 };
 
