@@ -298,6 +298,31 @@ TEST_F(Publish, ThreePlantPcsAreEachBornOnceWithEveryValueAndTheKilledOneDies) {
     pub({"-t", "marker/three", "-r", "-n"});
 }
 
+TEST(PublishFaults, ABrokerDownAtStartOrGoneIsTriedAgainAndGetsEverythingAfterEachConnect) {
+    Plant plant;
+    const uint16_t port = brokertest::freeLoopbackPort();
+    Background publisher(tooltest::zurpm,
+                         {"publish", "--gates", "gates.csv", "--broker", "127.0.0.1:" + std::to_string(port), "--node",
+                          "late", "--interval", "100", "--stats", "0"},
+                         plant.place.path());
+    ASSERT_TRUE(publisher.waitForLine("cannot be reached", 30)) << publisher.output();
+    const auto everything = [&](const Mosquitto& broker) {
+        const brokertest::Ran retained = brokertest::run(
+            program("mosquitto_sub"), at(broker, {"-t", "zurpm/late/+", "-v", "-C", std::to_string(gateCount + 1), "-W", "30"}));
+        std::set<std::string> topics;
+        for (const std::string& line : linesOf(retained.output)) topics.insert(topicAndPayload(line).first);
+        return topics.size();
+    };
+    for (int round = 0; round < 2; ++round) {
+        // A fresh broker each round, on the same port: nothing is retained but what comes again.
+        Mosquitto broker("allow_anonymous true\n", port);
+        ASSERT_TRUE(publisher.waitForLine("published every gate", 60)) << round << "\n" << publisher.output();
+        EXPECT_EQ(everything(broker), gateCount + 1) << round << "\n" << publisher.output();
+    }
+    ASSERT_TRUE(publisher.waitForLine("lost the broker", 30)) << publisher.output();
+    EXPECT_EQ(publisher.interrupt(30), 0) << "polling went on while the broker was away\n" << publisher.output();
+}
+
 struct BadStart {
     const char* name;
     std::string gateLines;
