@@ -88,7 +88,7 @@ int runPublish(const CommonOptions& common, const PublishOptions& options) {
     LinkStatistics statistics;
     statistics.setGates(open->gates);
     ReadPlan plan(session, open->gates, !options.noGroup);
-    publisher.attach(session, open->gates);
+    publisher.attach(&session, open->gates);
     const uint64_t begin = broker::steadyClockMs();
     for (uint64_t poll = 0; !stopRequested(); ++poll) {
         publisher.serveUntil(begin + options.intervalMs * poll);

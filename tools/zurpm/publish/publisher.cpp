@@ -97,8 +97,8 @@ void Publisher::tryConnect(bool first) {
     births();
 }
 
-void Publisher::attach(DriverSession& session, const std::vector<DefinedGate>& gates) {
-    session_ = &session;
+void Publisher::attach(DriverSession* session, const std::vector<DefinedGate>& gates) {
+    session_ = session;
     gates_ = &gates;
     latest_.assign(gates.size(), GateSnapshot{});
     published_.assign(gates.size(), Published{});

@@ -44,8 +44,9 @@ public:
     // refuses the connection (a bad user or password is not worth a card start); a broker that
     // cannot be reached is tried again later.
     void connectFirst();
-    // The session and its defined gates, before the first pass.
-    void attach(DriverSession& session, const std::vector<DefinedGate>& gates);
+    // The session (null: writes are refused as before a start) and its defined gates, before the
+    // first pass.
+    void attach(DriverSession* session, const std::vector<DefinedGate>& gates);
     // After each pass: the readings taken into the gates' latest state, and what changed
     // published when connected.
     void passDone(const std::vector<GateReading>& readings, const LinkStatistics& statistics);
