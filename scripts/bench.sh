@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The real-time benchmark: builds the driver, pcimsim and the benchmark (Release, build/bench),
 # starts pcimsim on bench/plant-instant.toml (a card that answers at once) in a temporary
-# directory, and prints the median and 99th percentile of each request beside its floor.
+# directory, and prints the median and 99th percentile of each request beside its floor; then
+# zurpm publish's benchmark (scripts/bench-publish.sh).
 #   scripts/bench.sh [--iterations N]
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -23,3 +24,4 @@ simulator=$!
 for _ in $(seq 100); do grep -q ready "$place/pcimsim.log" && break; sleep 0.1; done
 cd "$place"
 XPORTIO_SOCKET="$place/XPORTIO" "$build/bench/zurpm_realtime_bench" --reply-ms 0 "$@"
+"$root/scripts/bench-publish.sh"

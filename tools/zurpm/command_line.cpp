@@ -97,4 +97,25 @@ CLI::App* addReportCommand(CLI::App& app, ReportOptions& options) {
     return command;
 }
 
+CLI::App* addPublishCommand(CLI::App& app, PublishOptions& options) {
+    CLI::App* command = app.add_subcommand("publish", "start once, poll the gates and publish them to an MQTT "
+                                                      "broker until Ctrl-C (docs/publish.md)");
+    command->add_option("--gates", options.gateFile, "gate file (CSV: name,address,type,block)")->required();
+    command->add_option("--broker", options.broker, "HOST[:PORT] of the MQTT broker (port 1883 by default)")->required();
+    command->add_option("--interval,-i", options.intervalMs, "milliseconds between polls (default 1000)");
+    command->add_flag("--no-group", options.noGroup, "read gate by gate instead of in blocks");
+    command->add_option("--node", options.node, "the node's name in topics (default: the host name)");
+    command->add_option("--client-id", options.clientId, "MQTT client identifier (default: zurpm-NODE)");
+    command->add_option("--user", options.user, "MQTT user name; the password from --password-file or ZURPM_MQTT_PASSWORD");
+    command->add_option("--password-file", options.passwordFile, "file whose first line is the MQTT password");
+    command->add_option("--keepalive", options.keepAliveSeconds, "MQTT keepalive in seconds (default 60)");
+    command->add_option("--republish", options.republishSeconds, "publish every value again after this many seconds "
+                                                                 "(default 0: on change only)");
+    command->add_option("--deadband", options.deadband, "publish an analog value only when it moved by more than this");
+    command->add_option("--stats", options.statsSeconds, "seconds between the link statistics (default 60, 0: never)");
+    command->add_option("--sparkplug", options.sparkplugGroup, "publish as a Sparkplug B edge node of this group");
+    command->add_option("--writable", options.writable, "gates that the broker may write: NAME,NAME or @FILE");
+    return command;
+}
+
 }  // namespace zurtool

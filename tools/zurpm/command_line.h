@@ -19,5 +19,6 @@ CLI::App* addPollCommand(CLI::App& app, PollOptions& options);
 CLI::App* addScanCommand(CLI::App& app, ScanOptions& options);
 CLI::App* addDemoCommand(CLI::App& app, DemoOptions& options);
 CLI::App* addReportCommand(CLI::App& app, ReportOptions& options);
+CLI::App* addPublishCommand(CLI::App& app, PublishOptions& options);
 
 }  // namespace zurtool

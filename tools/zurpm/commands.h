@@ -81,4 +81,22 @@ struct ReportOptions {
 };
 int runReport(const CommonOptions& common, const ReportOptions& options);
 
+struct PublishOptions {
+    std::string gateFile;
+    std::string broker;  // HOST[:PORT]
+    uint32_t intervalMs = 1000;
+    bool noGroup = false;
+    std::string node;      // empty: the host name
+    std::string clientId;  // empty: zurpm-NODE
+    std::string user;
+    std::string passwordFile;  // else ZURPM_MQTT_PASSWORD
+    uint16_t keepAliveSeconds = 60;
+    uint32_t republishSeconds = 0;  // 0: on change only
+    double deadband = 0.0;
+    uint32_t statsSeconds = 60;  // 0: never
+    std::optional<std::string> sparkplugGroup;
+    std::string writable;  // NAMES or @FILE
+};
+int runPublish(const CommonOptions& common, const PublishOptions& options);
+
 }  // namespace zurtool

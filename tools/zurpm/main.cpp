@@ -46,6 +46,7 @@ int main(int argc, char** argv) {
     ScanOptions scan;
     DemoOptions demo;
     ReportOptions report;
+    PublishOptions publish;
     const Subcommand subcommands[] = {
         {addInfoCommand(app), [&] { return runInfo(common); }},
         {addCheckCommand(app, check), [&] { return runCheck(common, check); }},
@@ -55,6 +56,7 @@ int main(int argc, char** argv) {
         {addScanCommand(app, scan), [&] { return runScan(common, scan); }},
         {addDemoCommand(app, demo), [&] { return runDemo(common, demo); }},
         {addReportCommand(app, report), [&] { return runReport(common, report); }},
+        {addPublishCommand(app, publish), [&] { return runPublish(common, publish); }},
     };
 
     if (argc <= 1) {
