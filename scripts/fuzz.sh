@@ -17,7 +17,7 @@ targets+=(mqtt_packet sparkplug_command)  # the broker client's decoders
 
 scripts/install-deps.sh
 cmake -S . -B build/fuzz -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
-  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZURPM_SANITIZE=ON -DZURPM_FUZZ=ON \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZURPM_SANITIZE=ON -DZURPM_FUZZ=ON -DZURPM_WERROR=ON \
   -DZURPM_TESTS=OFF -DZURPM_BENCHMARKS=OFF >/dev/null
 cmake --build build/fuzz --target fuzz_targets -j2 >/dev/null
 

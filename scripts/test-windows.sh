@@ -59,7 +59,7 @@ fi
 
 if [[ $stage != --run ]]; then
   cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-i686.cmake" -DCMAKE_BUILD_TYPE=Release \
-    -DZURPM_SANITIZE=OFF -DZURPM_BENCHMARKS=OFF -DZURPM_WINEPREFIX="$build/wineprefix"
+    -DZURPM_SANITIZE=OFF -DZURPM_WERROR=ON -DZURPM_BENCHMARKS=OFF -DZURPM_WINEPREFIX="$build/wineprefix"
   cmake --build "$build" -j"$jobs"
 fi
 
