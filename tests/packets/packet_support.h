@@ -66,14 +66,21 @@ inline std::string hex(const uint8_t* bytes, size_t count) {
 inline std::string hex(const std::vector<uint8_t>& bytes) { return hex(bytes.data(), bytes.size()); }
 
 // A body as the test tables write it: header values, then data bytes.
+inline std::vector<uint8_t> bodyOf(uint8_t selector, uint16_t offset, uint8_t length) {
+    std::vector<uint8_t> header(6);
+    header[1] = selector;
+    zurpm::putLittle16(&header[3], offset);
+    header[5] = length;
+    return header;
+}
 inline std::vector<uint8_t> bodyOf(uint8_t selector, uint16_t offset, uint8_t length,
-                                   std::vector<uint8_t> data = {}) {
-    // Sized once and filled in place: GCC 12 warns falsely of an out-of-bounds copy when an
-    // initialised vector grows by insert at -O2 and above.
+                                   const std::vector<uint8_t>& data) {
+    // Sized once and filled in place. (GCC 12 at -O2 warns falsely of an out-of-bounds copy when an
+    // initialised vector grows by insert, and when an empty data vector is copied to the end of a
+    // header: a header alone is the overload above.)
     std::vector<uint8_t> body(6 + data.size());
-    body[1] = selector;
-    zurpm::putLittle16(&body[3], offset);
-    body[5] = length;
+    const std::vector<uint8_t> header = bodyOf(selector, offset, length);
+    std::copy(header.begin(), header.end(), body.begin());
     std::copy(data.begin(), data.end(), body.begin() + 6);
     return body;
 }
