@@ -3,15 +3,20 @@
 #   scripts/install-deps.sh            the Linux build: compilers, CMake, GoogleTest, CLI11, toml++,
 #                                      nlohmann-json, clang and its libFuzzer runtime for the fuzz targets
 #   scripts/install-deps.sh windows    also the 32-bit Windows cross compiler and Wine
+#   scripts/install-deps.sh browser    also Chromium, with which the report suite judges its pages
+#                                      (the test command asks for it; the main job needs no browser)
+# The two words may be given together, in any order.
 set -euo pipefail
 
 want=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev libtomlplusplus-dev
       nlohmann-json3-dev clang libclang-rt-14-dev)
-# The report suite's browser, which judges the page.
-want+=(chromium)
-if [[ "${1:-}" == "windows" ]]; then
-  want+=(g++-mingw-w64-i686 wine wine32:i386)
-fi
+for extra in "$@"; do
+  case $extra in
+    windows) want+=(g++-mingw-w64-i686 wine wine32:i386) ;;
+    browser) want+=(chromium) ;;
+    *) echo "usage: $0 [windows] [browser]" >&2; exit 2 ;;
+  esac
+done
 
 missing=()
 for package in "${want[@]}"; do
