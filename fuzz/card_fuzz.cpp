@@ -1,9 +1,9 @@
 // A card that misbehaves in every byte the driver looks at. Command 1 and a run of reads, writes
-// and restarts of every kind, while the fuzzer rewrites the card's command status, reply length
-// and data, device table, lockout grant, heartbeat, own device number and port status as virtual
-// time passes. Every request ends within its time-outs, stays inside the window, the tables and
-// the host's buffer (the sanitizers watch), says why it failed, and a failed read leaves the
-// buffer as it was.
+// and restarts of every kind, each gate with its own count or any other, while the fuzzer rewrites
+// the card's command status, reply length and data, device table, lockout grant, heartbeat, own
+// device number and port status as virtual time passes. Every request ends within its time-outs,
+// stays inside the window, the tables and the host's buffer (the sanitizers watch), says why it
+// failed, and a failed read leaves the buffer as it was.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <algorithm>
@@ -82,6 +82,8 @@ constexpr int32_t commands[] = {ZUR_CMD_READ_SINGLE, ZUR_CMD_READ, ZUR_CMD_WRITE
 // configuration looks and the wait after setup.
 constexpr uint32_t handshakeMs = 2000 + 10 * 100 + 5 * 100 + 1000;
 constexpr uint32_t pollSlackMs = 10;
+// The most data one request moves: 64 words, 32 floats or 1024 points.
+constexpr size_t largestBuffer = 128;
 
 struct Driver {
     DriverContext context{};
@@ -151,19 +153,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
         GateAccess access{};
         access.hardwareAddress = definition.hardwareAddress;
+        // The count the gate was defined with, or any count at all, as a host with a stale record
+        // might send: commands 6 and 10 refuse one no request can carry, 5 and 7 make it 1.
+        access.count = gate.blockSize == 0 ? 1 : gate.blockSize;
+        if (input.ConsumeBool())
+            access.count = input.ConsumeBool() ? input.ConsumeIntegralInRange<int32_t>(-2, 1100)
+                                               : input.ConsumeIntegral<int32_t>();
         const bool single = command == ZUR_CMD_READ_SINGLE || command == ZUR_CMD_WRITE_SINGLE;
-        access.count = single || gate.blockSize == 0 ? 1 : gate.blockSize;
-        const size_t bufferSize = fuzz::valueBufferSize(access);
+        // No access that can travel covers more than a packet's data; a larger one gets no bytes at
+        // all, so that any touch of its buffer is caught.
+        const size_t documentedSize = single ? 4 : fuzz::gateBufferSize(access);
+        const size_t bufferSize = documentedSize <= largestBuffer ? documentedSize : 0;
         std::vector<uint8_t> values = input.ConsumeBytes<uint8_t>(bufferSize);
         values.resize(bufferSize);
         const auto buffer = std::make_unique<uint8_t[]>(bufferSize);  // exactly as large as documented
         std::copy(values.begin(), values.end(), buffer.get());
         access.data = buffer.get();
 
-        // One bit of a word is written as a read and a write of its word.
+        // One bit of a word is written as a read and a write of its word, by command 7 and 10 alike.
         const zurpm::MemoryRegion* region = zurpm::memoryRegionOfCode(access.hardwareAddress.memoryType);
-        const bool twoDatagrams = command == ZUR_CMD_WRITE_SINGLE && access.hardwareAddress.bit != -1 &&
-                                  region != nullptr && region->bitsOfWords;
+        const bool twoDatagrams = (command == ZUR_CMD_WRITE_SINGLE || command == ZUR_CMD_WRITE) &&
+                                  access.hardwareAddress.bit != -1 && region != nullptr && region->bitsOfWords;
         const int32_t result = serve(command, &access, twoDatagrams ? 2 * transferMs : transferMs);
         const bool write = command == ZUR_CMD_WRITE || command == ZUR_CMD_WRITE_SINGLE;
         if (write || result != ZUR_RESULT_OK)

@@ -47,4 +47,14 @@ inline size_t valueBufferSize(const GateAccess& access) {
     return static_cast<size_t>(count * (access.hardwareAddress.width == 32 ? 4 : 2));
 }
 
+// Bytes of the host's buffer a gate's command 6 or 10 covers: as valueBufferSize, but one value
+// for a gate that is one bit of a word, whatever its count, once the count is one a request could
+// have.
+inline size_t gateBufferSize(const GateAccess& access) {
+    const zurpm::MemoryRegion* region = zurpm::memoryRegionOfCode(access.hardwareAddress.memoryType);
+    const bool bitOfWord = region != nullptr && region->bitsOfWords && access.hardwareAddress.bit != -1;
+    if (bitOfWord && access.count >= 1) return 4;
+    return valueBufferSize(access);
+}
+
 }  // namespace fuzz

@@ -68,9 +68,13 @@ typedef struct GateDefinition {
  *                                                                block read as 0
  *
  * So a block of 100 points needs 13 bytes, not 100 / 8 = 12. A read that fails leaves the
- * buffer as it was; a write never changes it. A gate that is one bit of a word is written by
- * reading the word, changing the bit and writing the word, with command 7 and with command 10
- * alike (count is not used): its value is the one value above, 0 or 1. */
+ * buffer as it was; a write never changes it.
+ *
+ * A gate that is one bit of a word has one value, 0 or 1, at bytes 2-3 as above, whatever its
+ * count: command 6 reads that one value and command 10 writes it, as commands 5 and 7 do, so its
+ * buffer holds 4 bytes. A write reads the word, changes the bit and writes the word back. Commands
+ * 6 and 10 first refuse, as for any gate and without touching the buffer, a count that no request
+ * for that many words can carry (below 1, or above 64); otherwise they do not use the count. */
 typedef struct GateAccess {
     int32_t hostReserved0;
     int32_t hostReserved4;

@@ -50,7 +50,9 @@ CardConfig* cardOf(const GateAccess* access) {
     return card;
 }
 
-int32_t transferGate(ZurRequest* request, uint8_t direction) {
+// Carries the access through its card. With oneValue (a bit of a word, whatever its count) the host's
+// count is checked as for any access and then one value travels: the host's buffer holds that one.
+int32_t transferGate(ZurRequest* request, uint8_t direction, bool oneValue = false) {
     GateAccess* access = accessOf(request);
     CardConfig* card = cardOf(access);
     if (card == nullptr) return failed();
@@ -66,6 +68,9 @@ int32_t transferGate(ZurRequest* request, uint8_t direction) {
         return failed();
     }
 
+    GateAccess one = *access;
+    one.count = 1;
+    if (oneValue) access = &one;
     RequestPacket packet{};
     packet.direction = direction;
     if (buildRequestPacket(access, &packet) != 0) return failed();
@@ -87,12 +92,17 @@ bool isBitOfWord(const GateAccess* access) {
 
 }  // namespace
 
-int32_t readGate(ZurRequest* request) { return transferGate(request, directionRead); }
+// One bit of a word is one value, 0 or 1, whatever count the host's record holds: read as a block,
+// its count of words would land in a buffer that holds one value.
+int32_t readGate(ZurRequest* request) {
+    return transferGate(request, directionRead, isBitOfWord(accessOf(request)));
+}
 
 // One bit of a word goes by read, modify and write whichever write command carries it: sent as it
-// stands, the host's 0 or 1 would replace the other fifteen bits of the word.
+// stands, the host's 0 or 1 would replace the other fifteen bits of the word. Its count is checked
+// as every write's is, then its one value is taken.
 int32_t writeGate(ZurRequest* request) {
-    if (isBitOfWord(accessOf(request))) return writeBitOfWord(request);
+    if (isBitOfWord(accessOf(request))) return writeBitOfWord(request, true);
     return transferGate(request, directionWrite);
 }
 
@@ -103,12 +113,12 @@ int32_t readSingleGate(ZurRequest* request) {
 
 int32_t writeSingleGate(ZurRequest* request) {
     GateAccess* access = accessOf(request);
-    if (isBitOfWord(access)) return writeBitOfWord(request);
+    if (isBitOfWord(access)) return writeBitOfWord(request, false);
     if (access != nullptr) access->count = 1;
     return writeGate(request);
 }
 
-int32_t writeBitOfWord(ZurRequest* request) {
+int32_t writeBitOfWord(ZurRequest* request, bool checkCount) {
     const GateAccess* access = accessOf(request);
     // The card first, as for every other request.
     if (cardOf(access) == nullptr) return failed();
@@ -116,6 +126,8 @@ int32_t writeBitOfWord(ZurRequest* request) {
         hostMessage(levelDriver, "ZURPM Error: No value buffer for the gate");
         return failed();
     }
+    // A count no write could carry is refused before the host's buffer is looked at.
+    if (checkCount && checkRequestCapacity(access, directionWrite) != 0) return failed();
     const int32_t bit = access->hardwareAddress.bit;
     if (bit < 0 || bit > 15) {
         hostMessage(levelDriver, "ZURPM Error: Bit %d of the gate is not a bit of a 16-bit word", bit);

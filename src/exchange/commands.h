@@ -9,6 +9,8 @@ int32_t readGate(ZurRequest* request);
 int32_t readSingleGate(ZurRequest* request);
 int32_t writeGate(ZurRequest* request);
 int32_t writeSingleGate(ZurRequest* request);
-int32_t writeBitOfWord(ZurRequest* request);
+// One bit of a word by read, modify and write; checkCount (command 10) refuses first a count that
+// no write could carry, as a write of the whole gate would.
+int32_t writeBitOfWord(ZurRequest* request, bool checkCount);
 
 }  // namespace zurpm

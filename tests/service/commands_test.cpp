@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -186,6 +187,54 @@ TEST(BitOfWord, FailedWriteIsReported) {
     });
     EXPECT_EQ(transferLines(bench, ZUR_CMD_WRITE_SINGLE, access, ZUR_RESULT_FAILED),
               (Lines{"32: ZURPM Error: Process error occurred on write to device 3", transmitFailed}));
+}
+
+TEST(BitOfWord, CommandsSixAndTenCheckTheCountThenMoveOneValue) {
+    Bench bench(service::oneCard, {card().plc(3)});
+    ASSERT_EQ(bench.start(), ZUR_RESULT_OK);
+    const auto refused = [](int32_t count) {
+        return Lines{"32: ZURPM Error: Cannot transfer " + std::to_string(count) +
+                         " elements of memory type 8 in one request",
+                     transmitFailed};
+    };
+    // A stale count: refused before the buffer is looked at (the host gave none); any count one
+    // request can carry moves the one value at bytes 2-3 of a 4-byte buffer.
+    struct Row {
+        int32_t command;
+        int32_t count;
+        Lines lines;
+        size_t datagrams;
+        uint8_t byte2;   // of the host's buffer after the command
+        uint16_t word;   // %R00011 after the command
+    } rows[] = {
+        {ZUR_CMD_WRITE, -19231, refused(-19231), 0, 0, 0x0108},
+        {ZUR_CMD_WRITE, 0, refused(0), 0, 0, 0x0108},
+        {ZUR_CMD_WRITE, 65, refused(65), 0, 0, 0x0108},
+        {ZUR_CMD_READ, -19231, refused(-19231), 0, 0, 0x0108},
+        {ZUR_CMD_READ, 65, refused(65), 0, 0, 0x0108},
+        {ZUR_CMD_READ, 9, {}, 1, 1, 0x0108},
+        {ZUR_CMD_WRITE, 9, {}, 2, 0, 0x0100},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE("command " + std::to_string(row.command) + ", count " + std::to_string(row.count));
+        bench.plant.plc(0, 3).setWord(PlcMemory::R, 10, 0x0108);
+        GateAccess access = bench.gate("039R000B03", 6);
+        access.count = row.count;
+        const size_t size = row.lines.empty() ? 4 : 0;
+        const auto buffer = std::make_unique<uint8_t[]>(size);  // exactly what the host gave
+        if (size == 4) buffer[0] = 0xC1;
+        access.data = buffer.get();
+        bench.plant->clearEvents();
+        EXPECT_EQ(transferLines(bench, row.command, access, row.lines.empty() ? ZUR_RESULT_OK : ZUR_RESULT_FAILED),
+                  row.lines);
+        EXPECT_EQ(bench.plant.datagramEvents().size(), row.datagrams);
+        EXPECT_EQ(bench.plant.plc(0, 3).word(PlcMemory::R, 10), row.word);
+        EXPECT_EQ(access.count, row.count) << "the host's record changed";
+        if (size == 4) {
+            EXPECT_EQ(buffer[0], 0xC1) << "more than the one value landed in the buffer";
+            EXPECT_EQ(buffer[2], row.byte2);
+        }
+    }
 }
 
 TEST(Writes, AnswerDoneOnlyWhenTheCardCompleted) {
