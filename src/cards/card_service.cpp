@@ -55,15 +55,18 @@ constexpr ConfigurationVerdict configurationVerdicts[] = {
 constexpr const char* configurationErrorMessage = "ZURPM Error: PCIM configuration error returned\n";
 constexpr const char* configurationPendingMessage = "ZURPM Error: PCIM configuration never accepted";
 
-// A time-out below 0 expires at once: every datagram, and every request that has to wait for the
-// card, would fail. Said at start, where the operator looks for what zurPM.int did.
+// A time-out below 0 expires at the first look: a datagram that the card has not completed when it
+// is first looked at, 1 ms after it was sent, fails, and so does every request that has to wait for
+// the card's command interface or its lockout. Said at start, where the operator looks for what
+// zurPM.int did.
 struct TimeoutField {
     int32_t CardConfig::*field;
     const char* message;
 };
 constexpr TimeoutField timeoutFields[] = {
     {&CardConfig::replyTimeoutMs,
-     "ZURPM Warning: Reply time-out of PCIM card %d is %d ms: every datagram to the card will fail"},
+     "ZURPM Warning: Reply time-out of PCIM card %d is %d ms: datagrams that the card does not complete "
+     "within the first 1 ms wait will fail"},
     {&CardConfig::accessTimeoutMs,
      "ZURPM Warning: Access time-out of PCIM card %d is %d ms: requests that wait for the card will fail"},
 };
@@ -248,7 +251,14 @@ int32_t startDriver(ZurRequest*) {
 int32_t restartCards(ZurRequest*) {
     for (int slot = 0; slot < slotCount; ++slot) {
         CardConfig* card = configuredCard(slot);
-        if (card == nullptr) continue;
+        if (card == nullptr) {
+            // Said as reads and writes say it: the host restarts nothing with a block of the past.
+            if (fromEarlierStart(slot))
+                hostMessage(levelDriver,
+                            "ZURPM Error: PCIM card %d of this request belongs to an earlier start of the driver",
+                            slot + 1);
+            continue;
+        }
         if (startCard(card) != 0)
             hostMessage(levelDriver, "ZURPM Error: Unable to restart PCIM card %d", slot + 1);
     }

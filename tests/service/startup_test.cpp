@@ -408,6 +408,11 @@ TEST(Start, ContextOfAnEarlierStartReachesNoCardOfTheNewOne) {
               (Lines{"32: ZURPM Error: PCIM card 1 of this request belongs to an earlier start of the driver",
                      "32: ZURPM Error: Error transmitting request packet"}));
     EXPECT_EQ(bench.driver.call(later, ZUR_CMD_READ_SINGLE, &access), ZUR_RESULT_OK);
+    // A restart with it says so too, and shakes no card's hand.
+    const size_t restartMark = bench.mark();
+    EXPECT_EQ(bench.driver.call(earlier, ZUR_CMD_RESTART), ZUR_RESULT_OK);
+    EXPECT_EQ(bench.lines(restartMark),
+              (Lines{"32: ZURPM Error: PCIM card 1 of this request belongs to an earlier start of the driver"}));
     bench.driver.call(later, ZUR_CMD_STOP);
 }
 
@@ -441,7 +446,7 @@ TEST(Stations, UnconfiguredCardIsTheOnlyWordWhateverElseIsWrong) {
 TEST(Start, NegativeTimeOutsAreNamedAtStart) {
     const std::string reply = "32: ZURPM Warning: Reply time-out of PCIM card ";
     const std::string access = "32: ZURPM Warning: Access time-out of PCIM card ";
-    const std::string datagrams = " ms: every datagram to the card will fail";
+    const std::string datagrams = " ms: datagrams that the card does not complete within the first 1 ms wait will fail";
     const std::string requests = " ms: requests that wait for the card will fail";
     struct Row {
         const char* file;

@@ -285,6 +285,14 @@ TEST(Datagram, NegativeTimeOutsExpireAtOnce) {
     const Outcome lockout = transfer(bench, ZUR_CMD_READ, global);
     EXPECT_EQ(lockout.lines, (Lines{"32: ZURPM Error: Lockout table malfunction", transmitFailed}));
     EXPECT_LE(lockout.tookMs, 5u) << "a negative time-out was waited for";
+    // A datagram that the card completes within the first wait is not failed.
+    bench.scan();
+    bench.plant.faults(0, 7).replyDelayMs = 0;
+    bench.plant.plc(0, 7).setWord(pcimemu::PlcMemory::R, 0, 707);
+    GateAccess quick = bench.gate("079R0001", 0);
+    quick.data = buffer;
+    EXPECT_EQ(transfer(bench, ZUR_CMD_READ, quick).lines, Lines{});
+    EXPECT_EQ(service::word16(buffer + 2), 707);
 }
 
 // ---- Global data ------------------------------------------------------------------------------
