@@ -29,8 +29,8 @@ print_times() {
   local status=$1 i
   echo
   echo "stage times (s):"
-  for i in "${!stages[@]}"; do printf '  %-52s %5d\n' "${stages[$i]}" "${seconds[$i]}"; done
-  printf '  %-52s %5d\n' "total" $(($(date +%s) - began))
+  for i in "${!stages[@]}"; do printf '  %-60s %5d\n' "${stages[$i]}" "${seconds[$i]}"; done
+  printf '  %-60s %5d\n' "total" $(($(date +%s) - began))
   ((status == 0)) || echo "  (stopped by a failure after the stages above)"
 }
 trap 'print_times $?' EXIT

@@ -105,6 +105,7 @@ TEST(Scan, FindsExactlyTheDevicesOfTheExamplePlant) {
         EXPECT_EQ(device["kind"], want->kind) << device;
         if (std::string(want->kind) == "plc") {
             EXPECT_EQ(device["value"], want->detail) << device;
+            EXPECT_GT(datagramsTo(card, number), 0) << "the trace shows no datagram of the scan: " << device;
         }
         if (std::string(want->kind) == "block") {
             EXPECT_EQ(device["data"], want->detail) << device;
