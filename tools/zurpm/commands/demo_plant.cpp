@@ -18,7 +18,7 @@ using pcimemu::PlcMemory;
 
 // Where the PLC keeps its process, 0-based.
 constexpr uint32_t levelRegister = 0;        // %R00001, 0 to 1000
-constexpr uint32_t setpointRegister = 1;     // %R00002
+// %R00002 holds the level set-point: the operator's to write, not the process's to use.
 constexpr uint32_t statusRegister = 2;       // %R00003: bit 0 pump running, bit 1 valve open
 constexpr uint32_t temperatureRegister = 16; // %R00017-%R00018, a float
 constexpr uint32_t flowInput = 0;            // %AI0001
