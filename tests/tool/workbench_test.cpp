@@ -76,10 +76,10 @@ TEST(Scan, FindsExactlyTheDevicesOfTheExamplePlant) {
     };
     const std::vector<json> objects = jsonLines(result.out);
     ASSERT_EQ(objects.size(), 2u * 32u + 1u) << shown(result);
-    // A lone read after the scan marks its end in pcimsim's trace (%R00010: offset 9).
-    plant.zurpmHere({"read", "039R0010"});
+    // A lone read after the scan marks its end in pcimsim's trace (%R00010, base 10: offset 9).
+    const RunResult marker = plant.zurpmHere({"read", "039R00010"});
     ASSERT_TRUE(plant.simulator->waitForLine("card 1 device 3 read  %R offset 9 length 1", 20))
-        << plant.simulator->output();
+        << shown(marker) << plant.simulator->output();
     const std::vector<std::string> trace = linesOf(plant.simulator->output());
     const auto datagramsTo = [&](int card, int device) {
         const std::string to = "card " + std::to_string(card) + " device " + std::to_string(device) + " ";
