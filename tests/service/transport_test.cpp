@@ -292,7 +292,7 @@ TEST(Datagram, NegativeTimeOutsExpireAtOnce) {
     GateAccess quick = bench.gate("079R0001", 0);
     quick.data = buffer;
     EXPECT_EQ(transfer(bench, ZUR_CMD_READ, quick).lines, Lines{});
-    EXPECT_EQ(service::word16(buffer + 2), 707);
+    EXPECT_EQ(zurpm::getLittle16(buffer + 2), 707);
 }
 
 // ---- Global data ------------------------------------------------------------------------------
