@@ -5,7 +5,10 @@
 #   scripts/install-deps.sh windows    also the 32-bit Windows cross compiler and Wine
 #   scripts/install-deps.sh browser    also Chromium, with which the report suite judges its pages
 #                                      (the test command asks for it; the main job needs no browser)
-# The two words may be given together, in any order.
+#   scripts/install-deps.sh broker     also the MQTT broker and its command-line peers (mosquitto,
+#                                      mosquitto-clients), and Node.js with npm where the machine has
+#                                      no node, for the broker and publish suites (the test command)
+# The words may be given together, in any order.
 set -euo pipefail
 
 want=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev libtomlplusplus-dev
@@ -14,7 +17,9 @@ for extra in "$@"; do
   case $extra in
     windows) want+=(g++-mingw-w64-i686 wine wine32:i386) ;;
     browser) want+=(chromium) ;;
-    *) echo "usage: $0 [windows] [browser]" >&2; exit 2 ;;
+    broker) want+=(mosquitto mosquitto-clients)
+            command -v node >/dev/null && command -v npm >/dev/null || want+=(nodejs npm) ;;
+    *) echo "usage: $0 [windows] [browser] [broker]" >&2; exit 2 ;;
   esac
 done
 

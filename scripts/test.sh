@@ -36,9 +36,9 @@ print_times() {
 trap 'print_times $?' EXIT
 
 if ((windows)); then
-  scripts/install-deps.sh windows browser
+  scripts/install-deps.sh windows browser broker
 else
-  scripts/install-deps.sh browser
+  scripts/install-deps.sh browser broker
 fi
 finish_stage "install"
 

@@ -90,7 +90,7 @@ class ReportInBrowser : public testing::Test {
 protected:
     void SetUp() override {
         chromium_ = reporttest::findChromium();
-        ASSERT_FALSE(chromium_.empty()) << "no chromium on the PATH: run scripts/install-deps.sh";
+        ASSERT_FALSE(chromium_.empty()) << "no chromium on the PATH: run scripts/install-deps.sh browser";
     }
     std::unique_ptr<HeadlessChromium> browser() {
         return std::make_unique<HeadlessChromium>(chromium_, profile_.path());

@@ -189,10 +189,19 @@ Metric nullMetric(std::string name, DataType type) {
     return metric;
 }
 
-std::variant<Value, std::string> valueOf(const Metric& metric) {
+namespace {
+
+// The metric's value into value (left empty for a null metric), or false with the reason in
+// problem. valueOf builds its result once from these: GCC 12 warns falsely of uninitialised
+// storage when a variant inside another is returned from many places.
+bool readValue(const Metric& metric, Value& value, std::string& problem) {
     const char* type = dataTypeName(metric.datatype);
-    if (metric.isNull) return Value{};
-    const auto wrongField = [&] { return std::string(type) + " metric without its value field"; };
+    if (metric.isNull) return true;
+    const auto refuse = [&](std::string reason) {
+        problem = std::move(reason);
+        return false;
+    };
+    const auto wrongField = [&] { return refuse(std::string(type) + " metric without its value field"); };
     switch (metric.datatype) {
     case DataType::int16:
     case DataType::uint16: {
@@ -200,37 +209,63 @@ std::variant<Value, std::string> valueOf(const Metric& metric) {
         if (!field) return wrongField();
         const uint32_t raw = *field;
         if (metric.datatype == DataType::uint16) {
-            if (raw > 0xFFFF) return "UInt16 value " + std::to_string(raw) + " out of range";
-            return Value{int64_t{raw}};
+            if (raw > 0xFFFF) return refuse("UInt16 value " + std::to_string(raw) + " out of range");
+            value = int64_t{raw};
+            return true;
         }
         // Two's complement over the field's 32 bits, as Sparkplug's own codecs write it: a value of
         // 16 bits alone (40000 for -25536) is out of range, never taken for a negative one.
-        if (raw <= 0x7FFF || raw >= 0xFFFF8000u) return Value{int64_t{static_cast<int32_t>(raw)}};
-        return "Int16 value " + std::to_string(static_cast<int32_t>(raw)) + " out of range";
+        if (raw > 0x7FFF && raw < 0xFFFF8000u)
+            return refuse("Int16 value " + std::to_string(static_cast<int32_t>(raw)) + " out of range");
+        value = int64_t{static_cast<int32_t>(raw)};
+        return true;
     }
     case DataType::int64:
     case DataType::uint64: {
         const auto* field = std::get_if<uint64_t>(&metric.value);
         if (!field) return wrongField();
-        if (metric.datatype == DataType::int64) return Value{static_cast<int64_t>(*field)};
-        return Value{*field};
+        if (metric.datatype == DataType::int64)
+            value = static_cast<int64_t>(*field);
+        else
+            value = *field;
+        return true;
     }
     case DataType::float32:
-        if (const auto* field = std::get_if<float>(&metric.value)) return Value{*field};
+        if (const auto* field = std::get_if<float>(&metric.value)) {
+            value = *field;
+            return true;
+        }
         return wrongField();
     case DataType::boolean:
-        if (const auto* field = std::get_if<bool>(&metric.value)) return Value{*field};
+        if (const auto* field = std::get_if<bool>(&metric.value)) {
+            value = *field;
+            return true;
+        }
         return wrongField();
     case DataType::string:
         if (const auto* field = std::get_if<std::string>(&metric.value)) {
-            if (auto problem = utf8StringProblem(*field)) return "String value " + *problem;
-            return Value{*field};
+            if (auto utf8 = utf8StringProblem(*field)) return refuse("String value " + *utf8);
+            value = *field;
+            return true;
         }
         return wrongField();
     default:
-        return std::string("datatype ") + type + " (" + std::to_string(static_cast<uint32_t>(metric.datatype)) +
-               ") is not one this node uses";
+        return refuse(std::string("datatype ") + type + " (" + std::to_string(static_cast<uint32_t>(metric.datatype)) +
+                      ") is not one this node uses");
     }
+}
+
+}  // namespace
+
+std::variant<Value, std::string> valueOf(const Metric& metric) {
+    Value value;
+    std::string problem;
+    std::variant<Value, std::string> result;
+    if (readValue(metric, value, problem))
+        result.emplace<Value>(std::move(value));
+    else
+        result.emplace<std::string>(std::move(problem));
+    return result;
 }
 
 }  // namespace zurtool::broker::sparkplug
