@@ -266,6 +266,77 @@ TEST_F(ToolAgainstPcimsim, CtrlCEndsAPollCleanly) {
     EXPECT_EQ(after.status, 0) << shown(after);
 }
 
+// --emulate: the plant runs inside zurpm, afresh for each run, with the zurPM.int made from the
+// plant file (base 10, a line per card) unless the directory has one.
+struct EmulateCase {
+    const char* what;
+    std::vector<std::string> args;
+    bool ownConfiguration;  // the directory's zurPM.int (base 16, card 1 only)
+    std::vector<std::string> out;
+    std::vector<std::string> err;
+};
+
+TEST(Emulate, RunsAgainstThePlantFileInsteadOfTheDevice) {
+    const EmulateCase cases[] = {
+        {"the example plant's values, both cards",
+         {"read", "--emulate", "example.toml", "039R00001", "039R00002::3", "049R00010", "34GD00001::4"}, false,
+         {"039R00001  100", "039R00004  400", "049R00010  -1", "34GD00002  1", "34GD00004  1"},
+         {"zurPM.int made from the plant (2 cards, base 10)"}},
+        {"a write, traced", {"write", "--emulate", "plant.toml", "--trace", "039R0001", "42"}, true, {"written"},
+         {"card 1 device 3 write %R offset 0 length 1 <- 42  status 0x04 completed", "zurPM.int of this directory"}},
+        {"a read after it finds the plant afresh", {"read", "--emulate", "plant.toml", "--trace", "039R0001"}, true,
+         {"039R0001  100"}, {"card 1 device 3 read  %R offset 0 length 1 -> 100  status 0x04 completed"}},
+    };
+    for (const EmulateCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        TemporaryDirectory place;
+        TemporaryDirectory temporary;
+        place.write("plant.toml", plantFile);
+        std::filesystem::copy_file(std::string(ZURPM_EXAMPLES_DIR) + "/plant-two-cards.toml", place.path() + "/example.toml");
+        if (c.ownConfiguration) place.write("zurPM.int", configuration);
+        const RunResult result = run(zurpm, c.args, place.path(), {{"TMPDIR", temporary.path()}});
+        ASSERT_EQ(result.status, 0) << shown(result);
+        for (const std::string& line : c.out) EXPECT_TRUE(contains(result.out, line)) << line << "\n" << shown(result);
+        for (const std::string& line : c.err) EXPECT_TRUE(contains(result.err, line)) << line << "\n" << shown(result);
+        EXPECT_TRUE(std::filesystem::is_empty(temporary.path())) << "the plant's directory was left behind";
+    }
+}
+
+// Bad input with --emulate: the documented exit status, a clear word, and nothing left behind in
+// the temporary folder or the engineer's directory.
+TEST(Emulate, BadInputLeavesNothingBehind) {
+    const std::string besideTool = std::filesystem::path(zurpm).parent_path().string();
+    const struct {
+        const char* what;
+        std::vector<std::string> args;
+        int status;
+        std::string err;
+    } cases[] = {
+        {"a mistake in the plant file", {"read", "--emulate", "bad.toml", "039R00001"}, 2, "bad.toml:4: "},
+        {"no plant file", {"read", "--emulate", "missing.toml", "039R00001"}, 2, "missing.toml"},
+        {"--trace alone", {"read", "--trace", "039R00001"}, 2, "--trace requires --emulate"},
+        {"a library that is no driver",
+         {"--driver", besideTool + "/liborvant.so", "read", "--emulate", "plant.toml", "039R00001"}, 3, "liborvant.so"},
+        {"a device the driver cannot open", {"scan", "--emulate", "closed.toml"}, 3,
+         "[32] ZURPM Error: Unable to open XPORTIO.SYS"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TemporaryDirectory place;
+        TemporaryDirectory temporary;
+        place.write("plant.toml", plantFile);
+        place.write("bad.toml", "[[card]]\nsegment = 0xCC00\n\ncolour = \"red\"\n");
+        place.write("closed.toml", std::string("[xportio]\ncannot_open = true\n") + plantFile);
+        const RunResult result = run(zurpm, c.args, place.path(), {{"TMPDIR", temporary.path()}});
+        EXPECT_EQ(result.status, c.status) << shown(result);
+        EXPECT_TRUE(contains(result.err, c.err)) << c.err << "\n" << shown(result);
+        EXPECT_TRUE(std::filesystem::is_empty(temporary.path())) << "the plant's directory was left behind";
+        size_t files = 0;
+        for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(place.path())) ++files;
+        EXPECT_EQ(files, 3u) << "something was added to the engineer's directory";
+    }
+}
+
 TEST(Demo, RunsItsOwnPlantAndShowsChangingValues) {
     TemporaryDirectory place;
     const RunResult result = run(zurpm, {"demo", "--seconds", "2"}, place.path(), {{"TMPDIR", place.path()}});

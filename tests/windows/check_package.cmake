@@ -1,6 +1,7 @@
 # The release package as a plant engineer gets it: made with CPack from the cross build, unpacked
 # into an empty folder, its layout checked, and its zurpm.exe run from there under Wine (info;
-# check, which reads the folder's own zurPM.int; report, of a run recorded on Linux).
+# check, which reads the folder's own zurPM.int; report, of a run recorded on Linux; and a
+# rehearsal on a laptop: demo, and a read of the packaged plant.toml emulated behind the DLL).
 #   cmake -DBUILD=<build dir> -DCPACK=<cpack> -DPACKAGE=<zip name without .zip> -DWINE=<a|b|c> -P check_package.cmake
 cmake_minimum_required(VERSION 3.20)
 string(REPLACE "|" ";" wine "${WINE}")
@@ -22,7 +23,8 @@ endif()
 
 file(GLOB_RECURSE files RELATIVE ${unpacked} ${unpacked}/*)
 list(SORT files)
-set(expected INSTALL.txt driver-xp/zurpm.dll driver/zurpm.dll tools/ORVANT.dll tools/zurpm.dll tools/zurpm.exe zurPM.int)
+set(expected INSTALL.txt driver-xp/zurpm.dll driver/zurpm.dll plant.toml tools/ORVANT.dll tools/zurpm.dll
+    tools/zurpm.exe zurPM.int)
 if(NOT files STREQUAL expected)
   message(FATAL_ERROR "${zip} holds [${files}]\n  expected [${expected}]")
 endif()
@@ -63,5 +65,25 @@ string(REGEX MATCHALL "<figure class=\"chart" charts "${page}")
 list(LENGTH charts chart_count)
 if(NOT chart_count EQUAL 4 OR NOT page MATCHES "data-gate=\"34GD00001\"")
   message(FATAL_ERROR "the report zurpm.exe wrote has ${chart_count} charts, not 4 with one of 34GD00001")
+endif()
+
+# A rehearsal as on a laptop without cards: the demo's own plant, and the packaged example plant
+# behind the unchanged DLL's own device calls, started by the folder's zurPM.int (base 10).
+file(GLOB before ${unpacked}/*)
+run_packaged(0 "tank_level  019R0001  -?[0-9]+  ok.*37GD0001  [01]  ok.*plant served as [^\n]*XPORTIO inside zurpm"
+             demo --seconds 5)
+run_packaged(0 "039R00001  100\r?\n039R00002  200\r?\n039R00003  300\r?\n039R00004  400\r?\n049R00010  -1\r?\n34GD00001  0\r?\n34GD00002  1.*plant.toml emulated as"
+             read --emulate plant.toml 039R00001 039R00002::3 049R00010 34GD00001::4)
+file(GLOB after ${unpacked}/*)
+if(NOT before STREQUAL after)
+  message(FATAL_ERROR "the rehearsal changed the package's folder: [${before}] became [${after}]")
+endif()
+# The plants' temporary folders (zurpm-plant-*, zurpm-demo-*) are gone from Windows' TEMP.
+if(DEFINED ENV{WINEPREFIX})
+  file(GLOB left_behind $ENV{WINEPREFIX}/drive_c/users/*/Temp/zurpm-*
+                        $ENV{WINEPREFIX}/drive_c/users/*/AppData/Local/Temp/zurpm-* $ENV{WINEPREFIX}/drive_c/windows/temp/zurpm-*)
+  if(left_behind)
+    message(FATAL_ERROR "the rehearsal left ${left_behind} behind")
+  endif()
 endif()
 message(STATUS "${zip}: ${files}")

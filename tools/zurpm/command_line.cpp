@@ -17,6 +17,13 @@ void addFormat(CLI::App* command, std::string& format, bool& csv) {
     command->add_flag("--csv", csv, "the same as --format csv");
 }
 
+void addEmulate(CLI::App* command, EmulateOptions& options) {
+    CLI::Option* emulate = command->add_option(
+        "--emulate", options.plantFile, "run against this plant file (TOML), emulated inside zurpm, instead of the device");
+    command->add_flag("--trace", options.trace, "with --emulate: each datagram, decoded, on standard error")
+        ->needs(emulate);
+}
+
 }  // namespace
 
 void describeProgram(CLI::App& app, CommonOptions& common, int argc, char** argv) {
@@ -48,6 +55,7 @@ CLI::App* addReadCommand(CLI::App& app, ReadOptions& options) {
     command->add_option("--count,-c", options.count, "elements to read from each gate on");
     addFormat(command, options.format, options.csv);
     command->add_flag("--no-group", options.noGroup, "read gate by gate instead of in blocks");
+    addEmulate(command, options.emulate);
     return command;
 }
 
@@ -56,6 +64,7 @@ CLI::App* addWriteCommand(CLI::App& app, WriteOptions& options) {
     command->add_option("GATE", options.gate, "the gate")->required();
     command->add_option("VALUE", options.values, "one value, or one for each block element written")->required();
     addFormat(command, options.format, options.csv);
+    addEmulate(command, options.emulate);
     return command;
 }
 
@@ -69,6 +78,7 @@ CLI::App* addPollCommand(CLI::App& app, PollOptions& options) {
     command->add_flag("--no-group", options.noGroup, "read gate by gate instead of in blocks");
     command->add_option("--record", options.recordPath, "keep every poll as JSON lines in this file");
     command->add_option("--report", options.reportPath, "write the commissioning report (HTML) at the end");
+    addEmulate(command, options.emulate);
     return command;
 }
 
@@ -76,6 +86,7 @@ CLI::App* addScanCommand(CLI::App& app, ScanOptions& options) {
     CLI::App* command = app.add_subcommand("scan", "start the driver here and show what is on each card's LAN");
     command->add_option("--card", options.card, "scan this card only (1 to 3)");
     addFormat(command, options.format, options.csv);
+    addEmulate(command, options.emulate);
     return command;
 }
 
@@ -86,6 +97,7 @@ CLI::App* addDemoCommand(CLI::App& app, DemoOptions& options) {
     command->add_flag("--csv", options.csv, "CSV lines instead of a table or plain lines");
     command->add_option("--record", options.recordPath, "keep every poll as JSON lines in this file");
     command->add_option("--report", options.reportPath, "write the commissioning report (HTML) at the end");
+    command->add_flag("--trace", options.trace, "each datagram of the demo plant, decoded, on standard error");
     return command;
 }
 

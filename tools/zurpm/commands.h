@@ -18,6 +18,13 @@ struct CommonOptions {
     std::string commandLine; // as typed, for the report's header
 };
 
+// --emulate PLANT.toml: run against that plant, emulated inside zurpm, instead of the device;
+// --trace: each datagram and global-data change of the plant, decoded, on standard error.
+struct EmulateOptions {
+    std::string plantFile;
+    bool trace = false;
+};
+
 int runInfo(const CommonOptions& common);
 
 struct CheckOptions {
@@ -35,6 +42,7 @@ struct ReadOptions {
     std::string format;
     bool csv = false;
     bool noGroup = false;  // gate by gate
+    EmulateOptions emulate;
 };
 int runRead(const CommonOptions& common, const ReadOptions& options);
 
@@ -43,6 +51,7 @@ struct WriteOptions {
     std::vector<std::string> values;
     std::string format;
     bool csv = false;
+    EmulateOptions emulate;
 };
 int runWrite(const CommonOptions& common, const WriteOptions& options);
 
@@ -56,6 +65,7 @@ struct PollOptions {
     bool noGroup = false;
     std::string reportPath;  // the commissioning report, written at the end
     std::string recordPath;  // JSON lines of the run, written as it goes
+    EmulateOptions emulate;
 };
 int runPoll(const CommonOptions& common, const PollOptions& options);
 
@@ -63,6 +73,7 @@ struct ScanOptions {
     std::optional<int32_t> card;  // one card only
     std::string format;
     bool csv = false;
+    EmulateOptions emulate;
 };
 int runScan(const CommonOptions& common, const ScanOptions& options);
 
@@ -72,6 +83,7 @@ struct DemoOptions {
     bool csv = false;
     std::string reportPath;
     std::string recordPath;
+    bool trace = false;  // the demo plant's datagrams on standard error
 };
 int runDemo(const CommonOptions& common, const DemoOptions& options);
 

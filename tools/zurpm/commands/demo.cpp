@@ -36,11 +36,11 @@ int runDemo(const CommonOptions& common, const DemoOptions& options) {
     request.driverPath = common.driverPath;
     request.gates = demo::gateList();
     request.consoleLines = ConsoleLines::keep;
-    request.place = [&]() -> std::unique_ptr<SessionPlace> {
+    request.place = [&](const DriverLibrary& driver) -> std::unique_ptr<SessionPlace> {
         auto plant = std::make_unique<EmulatedPlant>(
-            PlantToEmulate{*plantFile, demo::configurationText, demo::runProcess, "demo"});
+            PlantToEmulate{*plantFile, demo::configurationText, "", demo::runProcess, "demo", options.trace}, driver);
         catchStopSignals();
-        std::cerr << "zurpm demo: plant served at " << plant->socket().string()
+        std::cerr << "zurpm demo: plant served " << plant->where()
                   << "; starting the driver on two cards (about 7 s)\n";
         return plant;
     };

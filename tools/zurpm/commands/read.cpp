@@ -28,6 +28,8 @@ int runRead(const CommonOptions& common, const ReadOptions& options) {
 
     SessionRequest request;
     request.driverPath = common.driverPath;
+    request.emulatedPlantFile = options.emulate.plantFile;
+    request.tracePlant = options.emulate.trace;
     request.gates = items;
     const auto open = openSession(request);
     if (!open->allAccepted()) return showRefusals(open->gates, open->numberBase, format);

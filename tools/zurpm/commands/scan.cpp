@@ -99,6 +99,8 @@ int runScan(const CommonOptions& common, const ScanOptions& options) {
 
     SessionRequest request;
     request.driverPath = common.driverPath;
+    request.emulatedPlantFile = options.emulate.plantFile;
+    request.tracePlant = options.emulate.trace;
     const auto open = openSession(request);
     DriverSession& session = open->session;
     const std::vector<int32_t> numbers = session.configuredCardNumbers();

@@ -40,6 +40,8 @@ int runWrite(const CommonOptions& common, const WriteOptions& options) {
 
     SessionRequest request;
     request.driverPath = common.driverPath;
+    request.emulatedPlantFile = options.emulate.plantFile;
+    request.tracePlant = options.emulate.trace;
     request.gates = items;
     const auto open = openSession(request);
     if (!open->allAccepted()) return showRefusals(open->gates, open->numberBase, format);

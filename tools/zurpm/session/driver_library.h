@@ -24,6 +24,8 @@ public:
     ZurMainFunction zurMain() const { return zurMain_; }
     // The file the loader took.
     const std::string& loadedFrom() const { return loadedFrom_; }
+    // The loader's handle: the HMODULE on Windows, dlopen's on Linux.
+    void* handle() const { return handle_; }
 
 private:
     void* handle_ = nullptr;

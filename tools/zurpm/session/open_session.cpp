@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <iostream>
 
+#include "emulated_plant.h"
 #include "tool_error.h"
 
 namespace zurtool {
@@ -19,7 +20,7 @@ std::vector<DefinedGate> defineAll(DriverSession& session, const std::vector<Gat
 }  // namespace
 
 OpenSession::OpenSession(const SessionRequest& request)
-    : library(request.driverPath), place(request.place ? request.place() : nullptr), session(library) {
+    : library(request.driverPath), place(request.place ? request.place(library) : nullptr), session(library) {
     numberBase = request.numberBase ? numberBaseFromOption(*request.numberBase) : numberBaseBeforeStart();
     session.setNumberBase(numberBase.value);
     if (request.start && !request.gates.empty()) {
@@ -30,7 +31,9 @@ OpenSession::OpenSession(const SessionRequest& request)
     session.consoleLines = request.consoleLines;
     if (!request.start) return;
     if (session.start() != ZUR_RESULT_OK)
-        throw unavailable("the driver could not open the XPORTIO device; " + deviceLocationHint());
+        throw unavailable("the driver could not open the XPORTIO device; " +
+                          (place ? std::string("the emulated plant's device did not open (its [xportio] faults?)")
+                                 : deviceLocationHint()));
     numberBase.value = session.numberBase();
     gates = defineAll(session, request.gates);
 }
@@ -40,7 +43,17 @@ bool OpenSession::allAccepted() const {
 }
 
 std::unique_ptr<OpenSession> openSession(const SessionRequest& request) {
-    return std::make_unique<OpenSession>(request);
+    if (request.emulatedPlantFile.empty()) return std::make_unique<OpenSession>(request);
+    // The plant file and this directory's zurPM.int are read before the place moves elsewhere.
+    auto plant = std::make_shared<const PlantToEmulate>(plantToEmulate(request.emulatedPlantFile, request.tracePlant));
+    SessionRequest emulated = request;
+    emulated.place = [plant, file = request.emulatedPlantFile](const DriverLibrary& driver) {
+        auto place = std::make_unique<EmulatedPlant>(*plant, driver);
+        std::cerr << "zurpm: " << file << " emulated " << place->where() << ", with "
+                  << plant->configurationFrom << "\n";
+        return place;
+    };
+    return std::make_unique<OpenSession>(emulated);
 }
 
 void echoMessagesToStandardError(DriverSession& session) {

@@ -20,9 +20,10 @@
 namespace zurtool {
 
 // Where the driver runs when not in the current directory against the device there: an emulated
-// plant (emulated_plant.h) for the demo. Set up after the library is loaded (a relative --driver
-// path still names the file the engineer meant) and before the first request, taken down after the
-// driver has stopped.
+// plant (emulated_plant.h), for --emulate and the demo. Set up after the library is loaded (a
+// relative --driver path still names the file the engineer meant; on Windows the plant stands
+// behind the loaded DLL's imports) and before the first request, taken down after the driver has
+// stopped and before the library is unloaded.
 class SessionPlace {
 public:
     virtual ~SessionPlace() = default;
@@ -36,16 +37,21 @@ struct SessionRequest {
     std::optional<int32_t> numberBase;  // --base, for definitions without a start
     bool echoMessages = true;           // each driver message on standard error as it comes
     ConsoleLines consoleLines = ConsoleLines::toStandardError;
-    // The place, when there is one.
-    std::function<std::unique_ptr<SessionPlace>()> place;
+    // --emulate: the plant file to run against instead of the device (read before the library is
+    // loaded: a file with a mistake is bad input), and --trace: its datagrams on standard error.
+    std::string emulatedPlantFile;
+    bool tracePlant = false;
+    // The place, when there is one (the demo's plant); --emulate sets it from the plant file.
+    std::function<std::unique_ptr<SessionPlace>(const DriverLibrary&)> place;
 };
 
 // The driver as a subcommand holds it. Members are taken down in reverse: the driver stops before
 // its place goes, and the library is unloaded last.
 class OpenSession {
 public:
-    // Throws an unavailable ToolError when the library cannot be loaded or the start could not
-    // open the XPORTIO device (it says where the driver looked).
+    // Throws an unavailable ToolError when the library cannot be loaded, its place cannot be set
+    // up, or the start could not open the XPORTIO device (it says where the driver looked); a
+    // bad-input one for a plant file with a mistake.
     explicit OpenSession(const SessionRequest& request);
 
     DriverLibrary library;

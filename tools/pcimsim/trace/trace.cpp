@@ -95,14 +95,14 @@ std::string describeGlobalData(const pcimemu::GlobalDataEvent& event) {
     return line;
 }
 
-void traceToStandardOutput(pcimemu::Plant& plant) {
-    plant.onDatagram([](const pcimemu::DatagramEvent& event) {
-        std::printf("%s\n", describeDatagram(event).c_str());
-        std::fflush(stdout);
+void traceTo(pcimemu::Plant& plant, std::FILE* stream) {
+    plant.onDatagram([stream](const pcimemu::DatagramEvent& event) {
+        std::fprintf(stream, "%s\n", describeDatagram(event).c_str());
+        std::fflush(stream);
     });
-    plant.onGlobalData([](const pcimemu::GlobalDataEvent& event) {
-        std::printf("%s\n", describeGlobalData(event).c_str());
-        std::fflush(stdout);
+    plant.onGlobalData([stream](const pcimemu::GlobalDataEvent& event) {
+        std::fprintf(stream, "%s\n", describeGlobalData(event).c_str());
+        std::fflush(stream);
     });
 }
 
