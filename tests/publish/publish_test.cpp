@@ -340,6 +340,7 @@ TEST(PublishStart, RefusesBadNamesAndARefusingBrokerBeforeAnyCardStarts) {
         {"slash", "level,039R00001,,\n# a comment\nlevel/hi,039R00002,,\n", {}, 2, "gates.csv:4: gate name 'level/hi'"},
         {"plus", "a+b,039R00001,,\n", {}, 2, "gates.csv:2: gate name 'a+b'"},
         {"hash", "ok,039R00001,,\n#x,039R00002,,\nb#,039R00002,,\n", {}, 2, "gates.csv:4: gate name 'b#'"},
+        {"one name twice", "level,039R00001,,\nlevel,049R00010,,\n", {}, 2, "gates.csv:2: gate name 'level' is given to more than one gate"},
         {"not writable", "level,039R00001,,\n", {"--writable", "level,pump"}, 2, "'pump', which is no gate"},
         {"refused", "level,039R00001,,\n", {}, 3, "refused the connection"},
     };

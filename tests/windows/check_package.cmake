@@ -78,12 +78,22 @@ file(GLOB after ${unpacked}/*)
 if(NOT before STREQUAL after)
   message(FATAL_ERROR "the rehearsal changed the package's folder: [${before}] became [${after}]")
 endif()
-# The plants' temporary folders (zurpm-plant-*, zurpm-demo-*) are gone from Windows' TEMP.
+# The plants' temporary folders (zurpm-plant-*, zurpm-demo-*) are gone from Windows' TEMP. A
+# folder removed while a handle to it is still open is deleted when that handle closes; Wine's
+# server closes the last handles of a program a moment after the program has ended, so the folder
+# is given up to 10 s to go (one that was never removed stays).
 if(DEFINED ENV{WINEPREFIX})
-  file(GLOB left_behind $ENV{WINEPREFIX}/drive_c/users/*/Temp/zurpm-*
-                        $ENV{WINEPREFIX}/drive_c/users/*/AppData/Local/Temp/zurpm-* $ENV{WINEPREFIX}/drive_c/windows/temp/zurpm-*)
+  foreach(attempt RANGE 100)
+    file(GLOB left_behind $ENV{WINEPREFIX}/drive_c/users/*/Temp/zurpm-*
+                          $ENV{WINEPREFIX}/drive_c/users/*/AppData/Local/Temp/zurpm-* $ENV{WINEPREFIX}/drive_c/windows/temp/zurpm-*)
+    if(NOT left_behind)
+      break()
+    endif()
+    execute_process(COMMAND ${CMAKE_COMMAND} -E sleep 0.1)
+  endforeach()
   if(left_behind)
     message(FATAL_ERROR "the rehearsal left ${left_behind} behind")
   endif()
+  message(STATUS "the rehearsal's temporary folders are gone after ${attempt} waits of 0.1 s")
 endif()
 message(STATUS "${zip}: ${files}")

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <fstream>
 #include <map>
+#include <set>
 #include <sstream>
 
 #include "gate_file.h"
@@ -41,12 +42,17 @@ size_t lineOfGate(const std::string& gateFile, const std::string& name) {
 std::optional<std::string> gateNameProblem(std::string_view name) { return broker::topicLevelProblem(name); }
 
 void checkGateNames(const std::vector<GateItem>& items, const std::string& gateFile) {
+    std::set<std::string> seen;
     for (const GateItem& item : items) {
         const std::optional<std::string> problem = gateNameProblem(item.name);
-        if (!problem) continue;
+        const bool twice = !seen.insert(item.name).second;
+        if (!problem && !twice) continue;
         const size_t line = gateFile.empty() ? 0 : lineOfGate(gateFile, item.name);
         const std::string where = line == 0 ? std::string() : gateFile + ":" + std::to_string(line) + ": ";
-        throw badInput(where + "gate name '" + item.name + "' cannot be a topic level or metric name: " + *problem);
+        if (problem)
+            throw badInput(where + "gate name '" + item.name + "' cannot be a topic level or metric name: " + *problem);
+        // One topic, one metric and one command per name: two gates of one name would share them.
+        throw badInput(where + "gate name '" + item.name + "' is given to more than one gate");
     }
 }
 

@@ -77,15 +77,7 @@ void Publisher::tryConnect(bool first) {
         return;
     }
     schedule_.connected();
-    std::vector<broker::Subscription> subscriptions;
-    if (sparkplug()) {
-        subscriptions.push_back({sp::topic(*settings_.sparkplugGroup, sp::MessageType::ncmd, settings_.node), 1});
-        subscriptions.push_back({sp::topic(*settings_.sparkplugGroup, sp::MessageType::dcmd, settings_.node, "+"), 1});
-    } else {
-        subscriptions.push_back({plainSetFilter(settings_.node), 1});
-    }
-    if (!client_.subscribe(subscriptions, connectTimeoutMs))
-        say("the broker did not take the subscription to commands: " + client_.problem());
+    if (session_ != nullptr) subscribeToCommands();
     if (!client_.connected()) {
         schedule_.failed(now);
         return;
@@ -97,11 +89,26 @@ void Publisher::tryConnect(bool first) {
     births();
 }
 
+// Commands are asked for only once the cards have started: one sent while they start is the
+// broker's to drop, never a write done seconds after it was asked.
+void Publisher::subscribeToCommands() {
+    std::vector<broker::Subscription> subscriptions;
+    if (sparkplug()) {
+        subscriptions.push_back({sp::topic(*settings_.sparkplugGroup, sp::MessageType::ncmd, settings_.node), 1});
+        subscriptions.push_back({sp::topic(*settings_.sparkplugGroup, sp::MessageType::dcmd, settings_.node, "+"), 1});
+    } else {
+        subscriptions.push_back({plainSetFilter(settings_.node), 1});
+    }
+    if (!client_.subscribe(subscriptions, connectTimeoutMs))
+        say("the broker did not take the subscription to commands: " + client_.problem());
+}
+
 void Publisher::attach(DriverSession* session, const std::vector<DefinedGate>& gates) {
     session_ = session;
     gates_ = &gates;
     latest_.assign(gates.size(), GateSnapshot{});
     published_.assign(gates.size(), Published{});
+    if (client_.connected()) subscribeToCommands();
 }
 
 bool Publisher::send(const std::string& topic, std::vector<uint8_t> payload, bool retain, uint8_t qos) {
@@ -318,10 +325,16 @@ void Publisher::sparkplugCommand(const broker::Publish& message) {
             continue;
         }
         const sp::Value& value = std::get<sp::Value>(write.value);
+        // A single gate by its whole name (which may itself end in [N]); NAME[i] names an element
+        // only of a block gate.
         const DefinedGate* gate = nullptr;
-        if (gates_ != nullptr)
+        if (gates_ != nullptr) {
             for (const DefinedGate& defined : *gates_)
-                if (defined.item.name == name) gate = &defined;
+                if (!defined.item.isBlock() && defined.item.name == write.name) gate = &defined;
+            if (gate == nullptr && name != write.name)
+                for (const DefinedGate& defined : *gates_)
+                    if (defined.item.isBlock() && defined.item.name == name) gate = &defined;
+        }
         if (gate == nullptr || !station || gate->address.station != *station) {
             answer(write.name, "", "refused", "no metric of that name on device " + parts->device);
             continue;
@@ -337,7 +350,7 @@ void Publisher::sparkplugCommand(const broker::Publish& message) {
             answer(write.name, "", "refused", error.what());
             continue;
         }
-        writeGate(name, asked, [&](const DefinedGate& defined) {
+        writeGate(gate->item.name, asked, [&](const DefinedGate& defined) {
             return std::vector<GateValue>{parseValue(defined.item.kind, asked)};
         });
     }

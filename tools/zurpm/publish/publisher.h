@@ -58,6 +58,7 @@ public:
 
 private:
     void tryConnect(bool first);
+    void subscribeToCommands();
     void births();
     bool send(const std::string& topic, std::vector<uint8_t> payload, bool retain, uint8_t qos = 0);
     bool sendJson(const std::string& topic, const JsonObject& object, bool retain);

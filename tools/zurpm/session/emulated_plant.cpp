@@ -79,6 +79,9 @@ public:
         }
 #endif
         std::filesystem::remove_all(directory_, error);
+        if (error)
+            std::fprintf(stderr, "zurpm: the temporary folder %s could not be removed: %s\n",
+                         directory_.string().c_str(), error.message().c_str());
     }
     Place(const Place&) = delete;
     Place& operator=(const Place&) = delete;

@@ -5,6 +5,7 @@
 #include <iostream>
 
 #include "emulated_plant.h"
+#include "poller.h"
 #include "tool_error.h"
 
 namespace zurtool {
@@ -46,6 +47,9 @@ std::unique_ptr<OpenSession> openSession(const SessionRequest& request) {
     if (request.emulatedPlantFile.empty()) return std::make_unique<OpenSession>(request);
     // The plant file and this directory's zurPM.int are read before the place moves elsewhere.
     auto plant = std::make_shared<const PlantToEmulate>(plantToEmulate(request.emulatedPlantFile, request.tracePlant));
+    // Ctrl-C or SIGTERM must not end the process before the plant's temporary folder is removed:
+    // the subcommand finishes what it started, stops the driver and takes the plant down.
+    catchStopSignals();
     SessionRequest emulated = request;
     emulated.place = [plant, file = request.emulatedPlantFile](const DriverLibrary& driver) {
         auto place = std::make_unique<EmulatedPlant>(*plant, driver);
